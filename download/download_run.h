@@ -1,0 +1,35 @@
+#pragma once
+// The driver of one download: probe the size, plan up to 16 ranges, run them on the pool, wait
+// (with the retry prompt), join the segment files into the target and open it.
+#include "concurrency/task_pool.h"
+#include "download/download_context.h"
+
+namespace tovak::download {
+
+// The value of the first line that starts with `name` (case-sensitive), taken after the last
+// "name: " in that line; empty when no line matches.
+Text FindHeaderValue(const Text& headerText, const Text& name);
+// The text after one occurrence of `separator`: `from` < 0 searches forward from position -from,
+// otherwise backward from position len - from + 1 (0: the last occurrence).
+Text TextAfterSeparator(const Text& text, const Text& separator, int64_t from = 0, bool ignoreCase = false);
+
+class DownloadEngine {
+ public:
+  explicit DownloadEngine(DownloadContext context);
+  DownloadEngine(const DownloadEngine&) = delete;
+  DownloadEngine& operator=(const DownloadEngine&) = delete;
+
+  // Runs one download with the link and save path stored in the state; returns when it has ended.
+  void RunDownload();
+  DownloadContext& Context() { return context_; }
+
+ private:
+  bool ProbeSize(int64_t& totalSize);
+  void PlanAndSubmit();
+  bool JoinSegments();
+
+  DownloadContext context_;
+  TaskProcedure segmentWorker_;
+};
+
+}  // namespace tovak::download

@@ -1,0 +1,45 @@
+#pragma once
+// The shared record of the download run: the driver on the window's thread, the segment workers
+// on the pool's threads and the failure prompt all work on it.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "concurrency/lock.h"
+#include "concurrency/task_pool.h"
+#include "text/text.h"
+
+namespace tovak::download {
+
+constexpr int32_t kThreadCount = 16;
+// A block request spans kBlockSize + 1 bytes.
+constexpr int32_t kBlockSize = 1048576;
+constexpr double kBytesPerMegabyte = 1048576.0;
+inline const char* const kTempRoot = "D:\\01-Download\\diRediruzu\\";
+
+// One contiguous byte range, inclusive offsets. The last range of a file of 256 bytes or more
+// ends at the file size, one past its last byte.
+struct SegmentTask {
+  int64_t start = 0;
+  int64_t end = 0;
+};
+
+struct DownloadState {
+  Text link;
+  Text savePath;
+  int32_t threadCount = 0;
+  int32_t blockSize = 0;
+  // Addressed by the 1-based segment number; entry n is written before task n is submitted.
+  std::vector<SegmentTask> segments;
+  // How many ranges the current run planned; entries beyond it were never planned.
+  std::atomic<int32_t> plannedCount{0};
+  TaskPool pool;
+  Lock progressLock{4000};
+  Text tempRoot;
+  int64_t totalSize = 0;
+  // Workers only store 1; the window's thread reads and clears it while the pool is idle.
+  std::atomic<int32_t> failed{0};
+  int64_t downloaded = 0;  // under progressLock
+};
+
+}  // namespace tovak::download

@@ -1,0 +1,35 @@
+#include "download/range_files.h"
+
+#include "platform/ini_profile.h"
+#include "text/number_text.h"
+
+namespace tovak::download {
+namespace {
+const char* const kSection = "retry";
+}
+
+Text SegmentDirectory(const Text& tempRoot, int32_t n) { return tempRoot + text::IntegerText(n) + "\\"; }
+
+Text ChunkPath(const Text& tempRoot, int32_t n, int32_t k) {
+  return SegmentDirectory(tempRoot, n) + text::IntegerText(k) + ".temp";
+}
+
+Text LedgerPath(const Text& tempRoot, int32_t n) { return SegmentDirectory(tempRoot, n) + "retry.ini"; }
+
+Text SegmentFilePath(const Text& tempRoot, int32_t n) { return tempRoot + text::IntegerText(n) + ".temp"; }
+
+void WriteLedger(const Text& path, const ResumeLedger& ledger) {
+  platform::WriteProfileText(kSection, "start", text::NumberText(static_cast<double>(ledger.start)), path);
+  platform::WriteProfileText(kSection, "end", text::NumberText(static_cast<double>(ledger.end)), path);
+  platform::WriteProfileText(kSection, "seq", text::IntegerText(ledger.seq), path);
+}
+
+ResumeLedger ReadLedger(const Text& path) {
+  ResumeLedger ledger;
+  ledger.start = text::TextToInt64(platform::ReadProfileText(kSection, "start", path));
+  ledger.end = text::TextToInt64(platform::ReadProfileText(kSection, "end", path));
+  ledger.seq = static_cast<int32_t>(text::TextToInt64(platform::ReadProfileText(kSection, "seq", path)));
+  return ledger;
+}
+
+}  // namespace tovak::download

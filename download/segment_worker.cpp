@@ -1,0 +1,113 @@
+#include "download/segment_worker.h"
+
+#include <algorithm>
+
+#include "download/range_files.h"
+#include "http/http_request.h"
+#include "platform/event_pump.h"
+#include "platform/file_system.h"
+#include "storage/file_system_utils.h"
+#include "text/number_text.h"
+
+namespace tovak::download {
+namespace {
+
+using app::ControlId;
+
+Text Megabytes(int64_t bytes) { return text::NumberText(text::RoundTo(static_cast<double>(bytes) / kBytesPerMegabyte, 2)); }
+
+// Counts `bytes` as downloaded (negative: taken back) and shows the progress.
+void ReportProgress(DownloadContext& c, int64_t bytes) {
+  DownloadState& s = c.state;
+  LockGuard guard(s.progressLock);
+  s.downloaded += bytes;
+  if (bytes <= 0) return;
+  double percent = s.totalSize > 0 ? static_cast<double>(s.downloaded) / static_cast<double>(s.totalSize) * 100.0 : 0.0;
+  c.window.SetProgressPosition(static_cast<int>(text::RoundTo(percent, 0)));
+  c.window.SetText(ControlId::标签_进度提示, ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
+}
+
+bool IsSuccessStatus(int32_t status) { return status >= 200 && status < 300; }
+
+void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
+  const Text& root = c.state.tempRoot;
+  uint32_t target = c.files.Open(SegmentFilePath(root, n), storage::kCreateAlways);
+  for (int32_t k = 1; k <= seq; ++k) {
+    Text chunk = ChunkPath(root, n, k);
+    if (storage::FileExists(chunk)) c.files.Write(target, platform::ReadWholeFile(chunk));
+    platform::ProcessPendingEvents();
+  }
+  c.files.Close(target);
+  storage::DeleteDirectoryTree(SegmentDirectory(root, n));
+}
+
+}  // namespace
+
+Text ProgressText(int64_t downloaded, int64_t totalSize, int progressPosition) {
+  return "- 正在下载:" + Megabytes(downloaded) + "MB/" + Megabytes(totalSize) + "MB  进度:" +
+         text::IntegerText(progressPosition) + "%";
+}
+
+void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
+  DownloadState& s = c.state;
+  // Only an entry that the run never planned is empty; [0, 0] is the real first byte.
+  if (n < 1 || n > s.plannedCount.load()) {
+    c.desktop.ShowMessage("线程-" + text::IntegerText(n) + "任务数据为空！", platform::kDefaultCaption,
+                          platform::MessageButtons::Ok, platform::MessageIcon::None);
+    return;
+  }
+  const SegmentTask task = s.segments[static_cast<size_t>(n - 1)];
+  const Text directory = SegmentDirectory(s.tempRoot, n);
+  if (!storage::DirectoryExists(directory)) storage::CreateDirectoryTree(directory);
+
+  int64_t blockStart, blockEnd;
+  int32_t seq;
+  if (resume == 1) {
+    const Text ledgerPath = LedgerPath(s.tempRoot, n);
+    ResumeLedger ledger = ReadLedger(ledgerPath);
+    storage::RemoveFile(ledgerPath);
+    blockStart = ledger.start;
+    blockEnd = ledger.end;
+    seq = ledger.seq;
+  } else {
+    blockStart = task.start;
+    blockEnd = task.start + s.blockSize;
+    seq = 0;
+  }
+  if (blockEnd >= task.end) blockEnd = task.end;
+
+  // The last byte of this range that exists in the file: a last range names one byte past it.
+  const int64_t lastByte = std::min(task.end, s.totalSize - 1);
+  Bytes buffer;
+  while (blockStart <= lastByte) {
+    const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
+    int32_t status = 0;
+    Bytes body = http::HttpRequest({.url = s.link,
+                                    .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" +
+                                               text::IntegerText(blockEnd),
+                                    .status = &status});
+    // Only the requested bytes may reach a chunk: a short, long or whole-file answer is refused.
+    if (!IsSuccessStatus(status) || static_cast<int64_t>(body.size()) != available) {
+      const auto buffered = static_cast<int64_t>(buffer.size());
+      ReportProgress(c, -buffered);  // those bytes will be fetched again
+      WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - buffered, blockEnd - buffered, seq});
+      s.failed.store(1);
+      return;
+    }
+    // One allocation per task: the buffer never holds more than a chunk and one block.
+    if (buffer.capacity() == 0) buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
+    buffer += body;
+    if (static_cast<int64_t>(buffer.size()) > kChunkThreshold) {
+      platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
+      buffer.clear();
+    }
+    ReportProgress(c, available);
+    blockStart = blockEnd + 1;
+    blockEnd = std::min<int64_t>(blockStart + s.blockSize, task.end);
+    platform::ProcessPendingEvents();
+  }
+  if (!buffer.empty()) platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
+  JoinChunks(c, n, seq);
+}
+
+}  // namespace tovak::download

@@ -1,0 +1,41 @@
+#pragma once
+// One synchronous HTTP exchange. Failures are never raised: a failed exchange gives an empty body,
+// empty response headers and status 0.
+#include <cstdint>
+#include <optional>
+
+#include "platform/http_request_object.h"
+#include "text/text.h"
+
+namespace tovak::http {
+
+enum Method : int32_t { kGet = 0, kPost = 1, kHead = 2, kPut = 3, kOptions = 4, kDelete = 5, kTrace = 6, kConnect = 7 };
+
+// The parameters in their fixed order. Outputs are written through the pointers that are given.
+// For the optionals an absent value differs from any given one, an empty text included.
+struct HttpRequestParams {
+  Text url;
+  int32_t method = kGet;
+  Text bodyText;
+  Text* cookies = nullptr;  // in/out; null: no Cookie header is set
+  Text* receivedCookies = nullptr;
+  Text headers;
+  Text* responseHeaders = nullptr;
+  int32_t* status = nullptr;
+  bool noRedirect = false;
+  Bytes bodyBytes;
+  Text proxy;
+  int32_t timeoutSeconds = 0;  // below 1: 15 s; -1: the object's own time-outs
+  Text proxyUser;
+  Text proxyPassword;
+  std::optional<int32_t> credentialTarget;  // absent: 1, the proxy
+  platform::HttpRequestObjectRef sharedRequest;
+  std::optional<bool> mergeCookies;
+  std::optional<bool> completeHeaders;
+  std::optional<bool> normalizeHeaderNames;
+};
+
+// The response body.
+Bytes HttpRequest(const HttpRequestParams& params);
+
+}  // namespace tovak::http

@@ -1,0 +1,36 @@
+#pragma once
+// The scriptable HTTP request object: configure, open, set headers, send synchronously, read back.
+#include <cstdint>
+#include <memory>
+
+#include "text/text.h"
+
+namespace tovak::platform {
+
+class HttpRequestObject {
+ public:
+  static constexpr int kOptionEnableRedirects = 6;
+  static constexpr int kOptionIgnoreCertificateErrors = 4;
+
+  virtual ~HttpRequestObject() = default;
+  // Milliseconds; the receive time-out bounds a stall, not the whole transfer.
+  virtual void SetTimeouts(int32_t resolveMs, int32_t connectMs, int32_t sendMs, int32_t receiveMs) = 0;
+  virtual void SetProxy(int32_t setting, const Text& proxy) = 0;
+  virtual void Open(const Text& verb, const Text& url, bool async) = 0;
+  virtual void SetOption(int32_t option, int32_t value) = 0;
+  virtual void SetCredentials(const Text& user, const Text& password, int32_t target) = 0;
+  virtual void SetRequestHeader(const Text& name, const Text& value) = 0;
+  virtual void SendText(const Text& body) = 0;
+  virtual void SendBytes(const Bytes& body) = 0;
+  // The whole body of the last response; the object gives it up (a second read is empty).
+  virtual Bytes TakeResponseBody() = 0;
+  virtual Text GetAllResponseHeaders() = 0;
+  virtual int32_t Status() = 0;
+};
+
+using HttpRequestObjectRef = std::shared_ptr<HttpRequestObject>;
+
+// A new request object of the platform, or null when none can be made.
+HttpRequestObjectRef CreateHttpRequestObject();
+
+}  // namespace tovak::platform

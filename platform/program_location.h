@@ -1,0 +1,14 @@
+#pragma once
+#include "text/text.h"
+
+namespace tovak::platform {
+
+// The directory that holds the program's executable, without a trailing separator.
+Text ProgramDirectory();
+bool IsWritableDirectory(const Text& path);
+// The user's download directory (XDG's DOWNLOAD directory, else ~/Downloads).
+Text UserDownloadDirectory();
+// The variable's value, or the empty text when it is not set.
+Text EnvironmentText(const char* name);
+
+}  // namespace tovak::platform
