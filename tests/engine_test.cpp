@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "download/range_files.h"
+#include "download/segment_worker.h"
+#include "platform/file_system.h"
+#include "tests/support/engine_fixture.h"
+#include "text/text_ops.h"
+
+namespace tovak::download {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::ControlId;
+using platform::kAnswerNo;
+using platform::kAnswerYes;
+using testing::EngineTest;
+
+const Text kRetryQuestion = "部分数据下载失败，是否重试？选择【否】将删除已下载数据";
+const Text kUnknownSize = "无法得到下载文件大小\r\n请自行打开直链网址或使用备用链接下载";
+
+// Every byte of the file was requested exactly once, and no request started past its end.
+void ExpectEachByteFetchedOnce(std::vector<std::pair<int64_t, int64_t>> ranges, int64_t size) {
+  ranges.erase(ranges.begin());  // the size probe
+  std::sort(ranges.begin(), ranges.end());
+  int64_t next = 0;
+  for (auto [first, last] : ranges) {
+    EXPECT_EQ(first, next) << "gap or overlap before byte " << first;
+    EXPECT_LT(first, size);
+    next = last + 1;
+  }
+  EXPECT_EQ(next, size);
+}
+
+class SizedDownload : public EngineTest, public ::testing::WithParamInterface<int64_t> {};
+
+TEST_P(SizedDownload, TargetIsByteIdenticalAndEveryByteFetchedOnce) {
+  const int64_t size = GetParam();
+  const std::string content = testing::RandomBytes(static_cast<size_t>(size), static_cast<uint32_t>(size));
+  Download(content);
+  EXPECT_TRUE(Saved() == content) << "size " << size;
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  ExpectEachByteFetchedOnce(server.Ranges(), size);
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
+  EXPECT_EQ(desktop.Opened(), std::vector<Text>{kSavePath});
+  EXPECT_FALSE(fs::exists(drive / "01-Download/diRediruzu")) << "the temporary tree is gone";
+}
+
+// Small files, the 16-range boundary, a last block one byte past the end, a segment whose
+// length minus one is a multiple of the block span, and segments of several chunk files.
+INSTANTIATE_TEST_SUITE_P(Sizes, SizedDownload,
+                         ::testing::Values(1, 5, 15, 16, 100, 255, 256, 1048577 * 16 + 1, 16777232,
+                                           40 * 1048576));
+
+TEST_F(EngineTest, LabelsShowTheRunInTheirFormat) {
+  Download(testing::RandomBytes(5242880));
+  std::vector<Text> labels = view.Labels();
+  ASSERT_GE(labels.size(), 4u);
+  EXPECT_EQ(labels.front(), "- 正在下载:0MB/5MB  进度:0%");
+  EXPECT_TRUE(std::find(labels.begin(), labels.end(), "- 正在下载:5MB/5MB  进度:100%") != labels.end());
+  EXPECT_EQ(labels[labels.size() - 2], "下载完毕，开始整合文件");
+  EXPECT_EQ(labels.back(), "下载完成！");
+  EXPECT_EQ(window.ProgressPosition(), 100);
+}
+
+TEST_F(EngineTest, FailedBlockPromptsOnceWithItsLedgerAndYesCompletesTheFile) {
+  const std::string content = testing::RandomBytes(2 * 1048576);
+  const int64_t segmentLength = content.size() / 16 + 1;
+  const int64_t seventhStart = 6 * segmentLength;
+  server.AddFault({testing::FaultKind::ServerError, seventhStart, 1});
+  desktop.Script({kAnswerYes});
+  Text ledgerAtPrompt;
+  desktop.OnShow([&](const platform::ShownMessage&) {
+    ledgerAtPrompt = testing::ReadFile(drive / "01-Download/diRediruzu/7/retry.ini");
+  });
+  Download(content);
+  ASSERT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
+  auto prompt = desktop.Messages().front();
+  EXPECT_EQ(prompt.caption, "警告");
+  EXPECT_EQ(prompt.buttons, platform::MessageButtons::YesNo);
+  EXPECT_EQ(ledgerAtPrompt, "[retry]\r\nstart=" + std::to_string(seventhStart) +
+                                "\r\nend=" + std::to_string(seventhStart + segmentLength - 1) + "\r\nseq=0\r\n");
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
+}
+
+TEST_F(EngineTest, RepeatedFailuresPromptAgain) {
+  const std::string content = testing::RandomBytes(2 * 1048576, 3);
+  server.AddFault({testing::FaultKind::DropConnection, 6 * static_cast<int64_t>(content.size() / 16 + 1), 2});
+  desktop.Script({kAnswerYes, kAnswerYes});
+  Download(content);
+  EXPECT_EQ(MessageTexts(), (std::vector<Text>{kRetryQuestion, kRetryQuestion}));
+  EXPECT_TRUE(Saved() == content);
+}
+
+TEST_F(EngineTest, DecliningDeletesTheTreeAndLeavesTheTargetAlone) {
+  testing::WriteFile(drive / "target.zip", "previous");
+  server.AddFault({testing::FaultKind::ServerError, 0, 1});
+  desktop.Script({kAnswerNo});
+  Download(testing::RandomBytes(300000));
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载失败");
+  EXPECT_FALSE(fs::exists(drive / "01-Download/diRediruzu"));
+  EXPECT_EQ(Saved(), "previous");
+  EXPECT_TRUE(desktop.Opened().empty());
+
+  // The next run starts clean and needs no prompt.
+  const std::string content = testing::RandomBytes(300000, 9);
+  Download(content);
+  EXPECT_EQ(desktop.Messages().size(), 1u);
+  EXPECT_TRUE(Saved() == content);
+}
+
+TEST_F(EngineTest, WrongLengthAnswersAreRejectedNotStored) {
+  // A short body in the middle of a segment, after a chunk boundary, and a whole-file answer.
+  const std::string content = testing::RandomBytes(40 * 1048576, 5);
+  const int64_t segmentLength = content.size() / 16 + 1;
+  server.AddFault({testing::FaultKind::ShortBody, 1048577, 1});
+  server.AddFault({testing::FaultKind::IgnoreRange, 2 * segmentLength, 1});
+  desktop.Script({kAnswerYes, kAnswerYes});
+  Download(content);
+  EXPECT_GE(desktop.Messages().size(), 1u);
+  EXPECT_TRUE(Saved() == content);
+}
+
+TEST_F(EngineTest, WorkerKeepsChunksWrittenBeforeAFailureAndResumesAfterThem) {
+  const std::string content = testing::RandomBytes(12 * 1048577, 6);  // one segment of 12 blocks
+  const int64_t failedBlock = 10 * 1048577;  // the first block after the first chunk
+  server.SetFile(content);
+  server.AddFault({testing::FaultKind::ServerError, failedBlock, 1});
+  state.link = Link();
+  state.blockSize = kBlockSize;
+  state.tempRoot = kTempRoot;
+  state.totalSize = static_cast<int64_t>(content.size());
+  state.segments = {{0, state.totalSize}};
+  state.plannedCount = 1;
+
+  SegmentWorker(engine.Context(), 1, 0);
+  EXPECT_EQ(state.failed.load(), 1);
+  EXPECT_EQ(testing::ReadFile(drive / "01-Download/diRediruzu/1/retry.ini"),
+            "[retry]\r\nstart=" + std::to_string(failedBlock) + "\r\nend=" + std::to_string(failedBlock + 1048576) +
+                "\r\nseq=1\r\n");
+  EXPECT_EQ(fs::file_size(drive / "01-Download/diRediruzu/1/1.temp"), 10485770u);
+  EXPECT_EQ(state.downloaded, failedBlock) << "only bytes on disk stay counted";
+
+  SegmentWorker(engine.Context(), 1, 1);
+  EXPECT_TRUE(testing::ReadFile(drive / "01-Download/diRediruzu/1.temp") == content);
+  EXPECT_FALSE(fs::exists(drive / "01-Download/diRediruzu/1")) << "the segment directory is gone";
+  EXPECT_EQ(state.downloaded, state.totalSize);
+}
+
+TEST_F(EngineTest, UnknownSizeShowsTheErrorAndChangesNothing) {
+  for (auto fault : {testing::FaultKind::NoContentRange, testing::FaultKind::LowerCaseHeader,
+                     testing::FaultKind::UnknownTotal, testing::FaultKind::IgnoreRange}) {
+    server.AddFault({fault, 0, 1});
+    Download(testing::RandomBytes(1000));
+    ASSERT_FALSE(desktop.Messages().empty());
+    auto message = desktop.Messages().back();
+    EXPECT_EQ(message.text, kUnknownSize);
+    EXPECT_EQ(message.caption, "错误");
+    EXPECT_EQ(message.icon, platform::MessageIcon::Error);
+    EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "- 正在获取链接...");
+    EXPECT_FALSE(fs::exists(drive / "target.zip"));
+    EXPECT_EQ(server.Ranges().size(), desktop.Messages().size()) << "only the probes";
+    EXPECT_TRUE(desktop.Opened().empty());
+  }
+  EXPECT_EQ(desktop.Messages().size(), 4u);
+}
+
+TEST_F(EngineTest, MissingSegmentFileFailsTheJoinWithoutOpening) {
+  testing::WriteFile(drive / "target.zip", "previous");
+  state.pool.Create(16);
+  state.pool.SetThreadCallbacks({}, {}, [&](const TaskProcedure& worker, int32_t n, int32_t resume) {
+    worker(n, resume);
+    if (n == 3) platform::DeleteFileEntry(SegmentFilePath(kTempRoot, 3));
+  });
+  Download(testing::RandomBytes(100000));
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{"缺少临时文件，无法整合文件。"});
+  EXPECT_EQ(desktop.Messages().front().caption, "信息：");
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载失败");
+  EXPECT_EQ(Saved(), "previous") << "the target is not touched";
+  EXPECT_TRUE(desktop.Opened().empty());
+}
+
+TEST_F(EngineTest, NeverPlannedEntryShowsTheEmptyTaskMessage) {
+  state.plannedCount = 0;
+  state.segments.assign(16, {});
+  DownloadContext& context = engine.Context();
+  SegmentWorker(context, 4, 0);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{"线程-4任务数据为空！"});
+  EXPECT_EQ(state.failed.load(), 0);
+}
+
+TEST(HeaderLookup, FindsTheExactNameAndTakesTheTextAfterTheLastSeparator) {
+  const Text headers = "content-range: bytes 0-0/10\r\nContent-Range: bytes 0-0/5242880\r\nX: 1\r\n";
+  EXPECT_EQ(FindHeaderValue(headers, "Content-Range"), "bytes 0-0/5242880");
+  EXPECT_EQ(FindHeaderValue("content-range: bytes 0-0/10\r\n", "Content-Range"), "");
+  EXPECT_EQ(TextAfterSeparator("a/b/c", "/"), "c");
+  EXPECT_EQ(TextAfterSeparator("a/b/c", "/", -1), "b/c");
+  EXPECT_EQ(TextAfterSeparator("a/b/c", "/", 2), "b/c");
+  EXPECT_EQ(TextAfterSeparator("aXbxc", "x", 0, true), "c");
+  EXPECT_EQ(TextAfterSeparator("abc", "/"), "");
+}
+
+}  // namespace
+}  // namespace tovak::download

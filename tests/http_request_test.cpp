@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "http/http_request.h"
+#include "tests/support/range_server.h"
+#include "tests/support/test_env.h"
+
+namespace tovak::http {
+namespace {
+
+// Records the calls that the request routine makes and answers with a canned response.
+class RecordingRequest final : public platform::HttpRequestObject {
+ public:
+  std::vector<std::string> calls;
+  std::vector<std::pair<Text, Text>> headers;
+  Text sentBody;
+  Text responseHeaders = "Set-Cookie: s=9; path=/\r\nContent-Type: text/plain\r\n";
+  int32_t status = 200;
+
+  void SetTimeouts(int32_t a, int32_t b, int32_t c, int32_t d) override {
+    calls.push_back("SetTimeouts " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c) + " " +
+                    std::to_string(d));
+  }
+  void SetProxy(int32_t setting, const Text& proxy) override {
+    calls.push_back("SetProxy " + std::to_string(setting) + " " + proxy);
+  }
+  void Open(const Text& verb, const Text& url, bool) override { calls.push_back("Open " + verb + " " + url); }
+  void SetOption(int32_t option, int32_t value) override {
+    calls.push_back("Option " + std::to_string(option) + " " + std::to_string(value));
+  }
+  void SetCredentials(const Text& user, const Text& password, int32_t target) override {
+    calls.push_back("SetCredentials " + user + " " + password + " " + std::to_string(target));
+  }
+  void SetRequestHeader(const Text& name, const Text& value) override { headers.emplace_back(name, value); }
+  void SendText(const Text& body) override { sentBody = "text:" + body; }
+  void SendBytes(const Bytes& body) override { sentBody = "bytes:" + body; }
+  Bytes TakeResponseBody() override { return "body"; }
+  Text GetAllResponseHeaders() override { return responseHeaders; }
+  int32_t Status() override { return status; }
+
+  bool Called(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
+  bool HasHeader(const Text& name) const {
+    return std::any_of(headers.begin(), headers.end(), [&](auto& h) { return h.first == name; });
+  }
+};
+
+std::shared_ptr<RecordingRequest> Record(HttpRequestParams params) {
+  auto request = std::make_shared<RecordingRequest>();
+  params.sharedRequest = request;
+  if (params.url.empty()) params.url = "http://h/x";
+  HttpRequest(params);
+  return request;
+}
+
+TEST(HttpRequestProfile, MethodsAndContentType) {
+  struct Case {
+    int32_t method;
+    const char* verb;
+    bool contentType;
+  } cases[] = {{8, "GET", false}, {-1, "GET", false}, {1, "POST", true}, {2, "HEAD", false}, {7, "CONNECT", false}};
+  for (const Case& c : cases) {
+    auto r = Record({.method = c.method});
+    EXPECT_TRUE(r->Called(std::string("Open ") + c.verb + " http://h/x")) << c.method;
+    EXPECT_EQ(r->HasHeader("Content-Type"), c.contentType) << c.method;
+  }
+}
+
+TEST(HttpRequestProfile, TimeoutsFollowTheirRule) {
+  struct Case {
+    int32_t seconds;
+    const char* call;
+  } cases[] = {{0, "SetTimeouts 15000 15000 15000 15000"},
+               {-7, "SetTimeouts 15000 15000 15000 15000"},
+               {20, "SetTimeouts 20000 20000 20000 20000"}};
+  for (const Case& c : cases) EXPECT_TRUE(Record({.timeoutSeconds = c.seconds})->Called(c.call)) << c.seconds;
+  auto none = Record({.timeoutSeconds = -1});
+  EXPECT_FALSE(std::any_of(none->calls.begin(), none->calls.end(), [](auto& s) { return s.rfind("SetTimeouts", 0) == 0; }));
+}
+
+TEST(HttpRequestProfile, RangeProbeSendsItsHeaderThenTheStandardOnes) {
+  auto r = Record({.url = "http://h/f.zip", .headers = "Range : bytes=0-0"});
+  std::vector<std::pair<Text, Text>> want = {{"Range", "bytes=0-0"},
+                                             {"Accept", "*/*"},
+                                             {"Referer", "http://h/f.zip"},
+                                             {"Accept-Language", "zh-cn"},
+                                             {"User-Agent", "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)"}};
+  EXPECT_EQ(r->headers, want);
+  EXPECT_EQ(r->sentBody, "text:");
+  EXPECT_FALSE(r->Called("Option 4 13056")) << "certificate errors are never ignored";
+  EXPECT_TRUE(Record({.noRedirect = true})->Called("Option 6 0"));
+}
+
+TEST(HttpRequestProfile, ProbesIgnoreCaseAndKeepAliveLinesAreSkipped) {
+  auto lower = Record({.headers = "accept: text/html"});
+  EXPECT_EQ(lower->headers.front(), (std::pair<Text, Text>{"Accept", "text/html"}));
+  EXPECT_EQ(std::count_if(lower->headers.begin(), lower->headers.end(), [](auto& h) { return h.first == "Accept"; }), 1);
+  auto suffix = Record({.headers = "X-Accept: 1"});
+  EXPECT_FALSE(suffix->HasHeader("Accept")) << "the probe is a plain substring search";
+
+  auto keepAlive = Record({.headers = "Connection: keep-alive\r\nX: 1"});
+  EXPECT_FALSE(keepAlive->HasHeader("Connection"));
+  EXPECT_TRUE(Record({.headers = "Connection: close\r\nX: 1"})->HasHeader("Connection"));
+  auto alone = Record({.headers = "Connection: keep-alive", .completeHeaders = false});
+  EXPECT_TRUE(alone->HasHeader("Connection")) << "a single line is sent as it is";
+}
+
+TEST(HttpRequestProfile, ProxyCredentials) {
+  auto both = Record({.proxy = "127.0.0.1:3128", .proxyUser = "u", .proxyPassword = ""});
+  EXPECT_TRUE(both->Called("SetProxy 2 127.0.0.1:3128"));
+  EXPECT_TRUE(both->Called("SetCredentials u  1"));
+  ASSERT_TRUE(both->HasHeader("Proxy-Authorization"));
+  EXPECT_EQ(both->headers.front(), (std::pair<Text, Text>{"Proxy-Authorization", "Basic dTo="}));
+  auto noProxy = Record({.proxyUser = "u"});
+  EXPECT_FALSE(noProxy->HasHeader("Proxy-Authorization"));
+  auto server = Record({.proxy = "p", .proxyUser = "u", .credentialTarget = 0});
+  EXPECT_TRUE(server->Called("SetCredentials u  0"));
+  EXPECT_FALSE(server->HasHeader("Proxy-Authorization"));
+}
+
+TEST(HttpRequestProfile, CookiesAndBodies) {
+  Text cookies = "Cookie: a=1";
+  Text received;
+  auto r = Record({.cookies = &cookies, .receivedCookies = &received, .mergeCookies = false});
+  EXPECT_EQ(r->headers.front(), (std::pair<Text, Text>{"Cookie", " a=1"}));
+  EXPECT_EQ(cookies, " a=1");
+  EXPECT_EQ(received, "s=9");
+
+  Text merged = "a=1";
+  Record({.cookies = &merged, .receivedCookies = &received});
+  EXPECT_EQ(merged, "s=9; a=1");
+  EXPECT_EQ(received, "s=9");
+
+  Text empty;
+  auto e = Record({.cookies = &empty});
+  EXPECT_EQ(e->headers.front(), (std::pair<Text, Text>{"Cookie", ""}));
+  EXPECT_FALSE(Record({})->HasHeader("Cookie"));
+
+  EXPECT_EQ(Record({.bodyText = "t", .bodyBytes = "b"})->sentBody, "bytes:b");
+  Text headers;
+  int32_t status = 0;
+  Record({.responseHeaders = &headers, .status = &status});
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(headers, "Set-Cookie: s=9; path=/\r\nContent-Type: text/plain\r\n");
+}
+
+class LiveServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server.SetTitle("2.0.1");
+    server.SetFile(testing::RandomBytes(5000));
+    ASSERT_TRUE(server.Start());
+  }
+  std::string FileUrl() { return server.BaseUrl() + "/releases/download/v2.0.1/tovak.security.zip"; }
+  testing::RangeServer server;
+};
+
+TEST_F(LiveServer, FetchesARangeWithItsContentRange) {
+  Text headers;
+  int32_t status = 0;
+  Bytes body = HttpRequest({.url = FileUrl(), .headers = "Range : bytes=10-19", .responseHeaders = &headers, .status = &status});
+  EXPECT_EQ(status, 206);
+  EXPECT_EQ(body, testing::RandomBytes(5000).substr(10, 10));
+  EXPECT_NE(headers.find("Content-Range: bytes 10-19/5000\r\n"), std::string::npos) << headers;
+}
+
+TEST_F(LiveServer, FollowsRedirectsUnlessAskedNotTo) {
+  int32_t status = 0;
+  Bytes body = HttpRequest({.url = server.BaseUrl() + "/moved", .headers = "Range : bytes=0-0", .status = &status});
+  EXPECT_EQ(status, 206);
+  EXPECT_EQ(body.size(), 1u);
+  HttpRequest({.url = server.BaseUrl() + "/moved", .status = &status, .noRedirect = true});
+  EXPECT_EQ(status, 302);
+}
+
+TEST_F(LiveServer, ReusesTheConnectionOfItsThread) {
+  for (int i = 0; i < 5; ++i) HttpRequest({.url = FileUrl(), .headers = "Range : bytes=0-9"});
+  EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST(HttpRequestFailures, RefusedConnectionGivesEmptyResults) {
+  testing::RangeServer closed;
+  ASSERT_TRUE(closed.Start());
+  std::string url = closed.BaseUrl() + "/x";
+  closed.Stop();
+  Text headers = "stale";
+  int32_t status = 99;
+  Bytes body = HttpRequest({.url = url, .responseHeaders = &headers, .status = &status});
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(headers, "");
+  EXPECT_EQ(status, 0);
+}
+
+// A certificate made for 127.0.0.1 by this test: refused while untrusted, accepted once trusted.
+TEST(HttpRequestTls, RefusesAnUntrustedCertificate) {
+  testing::TempDrive dir;
+  const std::string key = (dir / "key.pem").string(), cert = (dir / "cert.pem").string();
+  std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                        "-addext subjectAltName=IP:127.0.0.1 -keyout " + key + " -out " + cert + " 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  httplib::SSLServer tls(cert.c_str(), key.c_str());
+  tls.Get("/hello", [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
+  int port = tls.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { tls.listen_after_bind(); });
+  for (int i = 0; i < 500 && !tls.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::string url = "https://127.0.0.1:" + std::to_string(port) + "/hello";
+
+  int32_t status = 0;
+  EXPECT_EQ(HttpRequest({.url = url, .status = &status}), "");
+  EXPECT_EQ(status, 0);
+  ::setenv("SSL_CERT_FILE", cert.c_str(), 1);
+  EXPECT_EQ(HttpRequest({.url = url, .status = &status}), "hello");
+  EXPECT_EQ(status, 200);
+  ::unsetenv("SSL_CERT_FILE");
+  tls.stop();
+  serving.join();
+}
+
+}  // namespace
+}  // namespace tovak::http

@@ -1,0 +1,256 @@
+#include "tests/support/range_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sstream>
+
+namespace tovak::testing {
+namespace {
+
+bool SendAll(int socket, const std::string& data) {
+  size_t sent = 0;
+  while (sent < data.size()) {
+    ssize_t n = ::send(socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Response(int status, const std::string& reason, const std::vector<std::string>& headers,
+                     const std::string& body, bool headOnly = false) {
+  std::ostringstream out;
+  out << "HTTP/1.1 " << status << ' ' << reason << "\r\n";
+  for (const std::string& header : headers) out << header << "\r\n";
+  out << "Content-Length: " << body.size() << "\r\n\r\n";
+  std::string text = out.str();
+  if (!headOnly) text += body;
+  return text;
+}
+
+// Parses "bytes=a-b"; an end past the file is cut to its last byte.
+bool ParseRange(const std::string& value, int64_t size, int64_t& first, int64_t& last) {
+  if (value.rfind("bytes=", 0) != 0) return false;
+  std::string spec = value.substr(6);
+  size_t dash = spec.find('-');
+  if (dash == std::string::npos || dash == 0) return false;
+  first = std::stoll(spec.substr(0, dash));
+  last = dash + 1 < spec.size() ? std::stoll(spec.substr(dash + 1)) : size - 1;
+  if (last >= size) last = size - 1;
+  return first <= last && first < size;
+}
+
+}  // namespace
+
+RangeServer::RangeServer() : file_(std::make_shared<const std::string>()) {}
+
+RangeServer::~RangeServer() { Stop(); }
+
+bool RangeServer::Start(uint16_t port) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener_ < 0) return false;
+  int yes = 1;
+  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener_, 128) != 0) {
+    ::close(listener_);
+    listener_ = -1;
+    return false;
+  }
+  socklen_t length = sizeof address;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  running_ = true;
+  acceptor_ = std::thread([this] { AcceptLoop(); });
+  return true;
+}
+
+void RangeServer::Stop() {
+  if (!running_.exchange(false)) return;
+  ::shutdown(listener_, SHUT_RDWR);
+  ::close(listener_);
+  acceptor_.join();
+  std::vector<std::thread> clients;
+  {
+    std::lock_guard lock(mutex_);
+    for (int socket : clientSockets_) ::shutdown(socket, SHUT_RDWR);
+    clients.swap(clients_);
+  }
+  for (std::thread& client : clients) client.join();
+}
+
+std::string RangeServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void RangeServer::SetTitle(const std::string& utf8Title) {
+  std::lock_guard lock(mutex_);
+  title_ = utf8Title;
+}
+
+void RangeServer::SetFile(std::string content) {
+  std::lock_guard lock(mutex_);
+  file_ = std::make_shared<const std::string>(std::move(content));
+}
+
+void RangeServer::AddFault(Fault fault) {
+  std::lock_guard lock(mutex_);
+  faults_.push_back(fault);
+}
+
+void RangeServer::SetDelays(int connectionDelayMs, int requestDelayMs) {
+  std::lock_guard lock(mutex_);
+  connectionDelayMs_ = connectionDelayMs;
+  requestDelayMs_ = requestDelayMs;
+}
+
+std::vector<std::pair<int64_t, int64_t>> RangeServer::Ranges() {
+  std::lock_guard lock(mutex_);
+  return ranges_;
+}
+
+void RangeServer::AcceptLoop() {
+  while (running_) {
+    int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) {
+      if (!running_) return;
+      continue;
+    }
+    int yes = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    ++connections_;
+    std::lock_guard lock(mutex_);
+    clientSockets_.push_back(client);
+    clients_.emplace_back([this, client] { Serve(client); });
+  }
+}
+
+bool RangeServer::TakeFault(int64_t rangeStart, FaultKind& kind) {
+  std::lock_guard lock(mutex_);
+  for (Fault& fault : faults_) {
+    if (fault.times == 0 || (fault.rangeStart >= 0 && fault.rangeStart != rangeStart)) continue;
+    if (fault.times > 0) --fault.times;
+    kind = fault.kind;
+    return true;
+  }
+  return false;
+}
+
+void RangeServer::Serve(int client) {
+  int connectionDelay;
+  {
+    std::lock_guard lock(mutex_);
+    connectionDelay = connectionDelayMs_;
+  }
+  if (connectionDelay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(connectionDelay));
+  std::string pending;
+  char buffer[8192];
+  while (running_) {
+    size_t end;
+    while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
+      ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        CloseClient(client);
+        return;
+      }
+      pending.append(buffer, static_cast<size_t>(n));
+    }
+    std::istringstream request(pending.substr(0, end));
+    pending.erase(0, end + 4);
+    std::string method, path, version, line;
+    request >> method >> path >> version;
+    std::getline(request, line);
+    std::map<std::string, std::string> headers;
+    while (std::getline(request, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      size_t colon = line.find(':');
+      if (colon == std::string::npos) continue;
+      size_t valueStart = line.find_first_not_of(' ', colon + 1);
+      headers[Lower(line.substr(0, colon))] = valueStart == std::string::npos ? "" : line.substr(valueStart);
+    }
+    if (auto length = headers.find("content-length"); length != headers.end()) {
+      size_t bodyLength = std::stoul(length->second);
+      while (pending.size() < bodyLength) {
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<size_t>(n));
+      }
+      pending.erase(0, std::min(bodyLength, pending.size()));
+    }
+    if (!Answer(client, method, path, headers)) break;
+  }
+  CloseClient(client);
+}
+
+void RangeServer::CloseClient(int client) {
+  std::lock_guard lock(mutex_);
+  clientSockets_.erase(std::remove(clientSockets_.begin(), clientSockets_.end(), client), clientSockets_.end());
+  ::close(client);
+}
+
+bool RangeServer::Answer(int client, const std::string& method, const std::string& path,
+                         const std::map<std::string, std::string>& headers) {
+  std::shared_ptr<const std::string> file;
+  std::string title;
+  int requestDelay;
+  {
+    std::lock_guard lock(mutex_);
+    file = file_;
+    title = title_;
+    requestDelay = requestDelayMs_;
+  }
+  if (requestDelay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(requestDelay));
+  const bool head = method == "HEAD";
+  if (path == kUpdatePath) {
+    std::string page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
+                       "</title></head><body><h1>Tovak Security " + title + "</h1></body></html>";
+    return SendAll(client, Response(200, "OK", {"Content-Type: text/html; charset=utf-8"}, page, head));
+  }
+  if (path == kRedirectPath) {
+    return SendAll(client, Response(302, "Found", {"Location: " + std::string(kReleasePrefix) + title + "/tovak.security.zip"}, "", head));
+  }
+  if (path.rfind(kReleasePrefix, 0) != 0) return SendAll(client, Response(404, "Not Found", {}, "", head));
+
+  const int64_t size = static_cast<int64_t>(file->size());
+  int64_t first = 0, last = size - 1;
+  auto range = headers.find("range");
+  bool ranged = range != headers.end() && ParseRange(range->second, size, first, last);
+  {
+    std::lock_guard lock(mutex_);
+    if (ranged) ranges_.emplace_back(first, last);
+  }
+  FaultKind fault;
+  bool faulty = TakeFault(ranged ? first : 0, fault);
+  if (!ranged || (faulty && fault == FaultKind::IgnoreRange))
+    return SendAll(client, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
+  if (faulty && fault == FaultKind::DropConnection) return false;
+  if (faulty && fault == FaultKind::ServerError) return SendAll(client, Response(500, "Internal Server Error", {}, "", head));
+  std::string body = file->substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+  std::string contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size);
+  std::vector<std::string> answerHeaders;
+  if (faulty && fault == FaultKind::ShortBody) body.pop_back();
+  if (faulty && fault == FaultKind::UnknownTotal) contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/*";
+  if (faulty && fault == FaultKind::LowerCaseHeader) {
+    answerHeaders.push_back("content-range: " + contentRange);
+  } else if (!(faulty && fault == FaultKind::NoContentRange)) {
+    answerHeaders.push_back("Content-Range: " + contentRange);
+  }
+  return SendAll(client, Response(206, "Partial Content", answerHeaders, body, head));
+}
+
+}  // namespace tovak::testing

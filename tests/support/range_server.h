@@ -1,0 +1,82 @@
+#pragma once
+// A small HTTP/1.1 server on 127.0.0.1 for tests and demos: an update page with a given title,
+// a file served with byte ranges, a redirect, and faults injected on request.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tovak::testing {
+
+enum class FaultKind {
+  ServerError,         // 500 with an empty body
+  DropConnection,      // closes the connection without an answer
+  ShortBody,           // 206 whose body lacks the range's last byte
+  IgnoreRange,         // 200 with the whole file
+  NoContentRange,      // 206 without Content-Range
+  LowerCaseHeader,     // "content-range" in lower case
+  UnknownTotal,        // Content-Range with "*" as the total
+};
+
+struct Fault {
+  FaultKind kind;
+  int64_t rangeStart = -1;  // the requested first byte it applies to; -1: every request
+  int times = 1;            // how many answers it spoils; -1: all
+};
+
+class RangeServer {
+ public:
+  RangeServer();
+  ~RangeServer();
+  RangeServer(const RangeServer&) = delete;
+  RangeServer& operator=(const RangeServer&) = delete;
+
+  // Listens on 127.0.0.1 (port 0: any free port); false when it cannot.
+  bool Start(uint16_t port = 0);
+  void Stop();
+  uint16_t Port() const { return port_; }
+  std::string BaseUrl() const;
+
+  void SetTitle(const std::string& utf8Title);
+  void SetFile(std::string content);
+  void AddFault(Fault fault);
+  // Delays before the first answer of each connection and before every answer.
+  void SetDelays(int connectionDelayMs, int requestDelayMs);
+
+  // Paths the server answers.
+  static constexpr const char* kUpdatePath = "/tovak%E5%AE%89%E5%85%A8/Dev/Update.html";
+  static constexpr const char* kReleasePrefix = "/releases/download/v";
+  static constexpr const char* kRedirectPath = "/moved";
+
+  // First bytes of every range request that reached the file, in arrival order.
+  std::vector<std::pair<int64_t, int64_t>> Ranges();
+  int Connections() const { return connections_.load(); }
+
+ private:
+  void AcceptLoop();
+  void Serve(int client);
+  void CloseClient(int client);
+  bool Answer(int client, const std::string& method, const std::string& path,
+              const std::map<std::string, std::string>& headers);
+  bool TakeFault(int64_t rangeStart, FaultKind& kind);
+
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> running_{false};
+  std::atomic<int> connections_{0};
+  std::thread acceptor_;
+  std::mutex mutex_;
+  std::vector<std::thread> clients_;
+  std::vector<int> clientSockets_;
+  std::string title_ = "1.0.0";
+  std::shared_ptr<const std::string> file_;
+  std::vector<Fault> faults_;
+  std::vector<std::pair<int64_t, int64_t>> ranges_;
+  int connectionDelayMs_ = 0, requestDelayMs_ = 0;
+};
+
+}  // namespace tovak::testing

@@ -1,0 +1,49 @@
+// Serves an update page and a release file on 127.0.0.1 until it is ended.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/range_server.h"
+
+int main(int argc, char** argv) {
+  uint16_t port = 0;
+  std::string title = "1.0.0", filePath;
+  int connectionDelay = 0, requestDelay = 0;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string option = argv[i];
+    if (option == "--port") port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
+    else if (option == "--title") title = argv[i + 1];
+    else if (option == "--file") filePath = argv[i + 1];
+    else if (option == "--connection-delay-ms") connectionDelay = std::atoi(argv[i + 1]);
+    else if (option == "--request-delay-ms") requestDelay = std::atoi(argv[i + 1]);
+  }
+  std::ifstream in(filePath, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N]\n", argv[0]);
+    return 2;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  tovak::testing::RangeServer server;
+  server.SetTitle(title);
+  server.SetFile(content.str());
+  server.SetDelays(connectionDelay, requestDelay);
+  if (!server.Start(port)) {
+    std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
+    return 1;
+  }
+  std::printf("%s\n", server.BaseUrl().c_str());
+  std::fflush(stdout);
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  int received;
+  sigwait(&signals, &received);
+  return 0;
+}
