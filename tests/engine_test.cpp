@@ -88,16 +88,25 @@ TEST_F(EngineTest, FailedBlockPromptsOnceWithItsLedgerAndYesCompletesTheFile) {
 
 TEST_F(EngineTest, RepeatedFailuresPromptAgain) {
   const std::string content = testing::RandomBytes(2 * 1048576, 3);
-  server.AddFault({testing::FaultKind::DropConnection, 6 * static_cast<int64_t>(content.size() / 16 + 1), 2});
+  server.AddFault({testing::FaultKind::ServerError, 6 * static_cast<int64_t>(content.size() / 16 + 1), 2});
   desktop.Script({kAnswerYes, kAnswerYes});
   Download(content);
   EXPECT_EQ(MessageTexts(), (std::vector<Text>{kRetryQuestion, kRetryQuestion}));
   EXPECT_TRUE(Saved() == content);
 }
 
+TEST_F(EngineTest, DroppedConnectionIsARejectedBlock) {
+  const std::string content = testing::RandomBytes(2 * 1048576, 4);
+  server.AddFault({testing::FaultKind::DropConnection, 6 * static_cast<int64_t>(content.size() / 16 + 1), -1});
+  desktop.Script({kAnswerYes}, kAnswerNo);
+  Download(content);
+  EXPECT_EQ(MessageTexts(), (std::vector<Text>{kRetryQuestion, kRetryQuestion}));
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载失败");
+}
+
 TEST_F(EngineTest, DecliningDeletesTheTreeAndLeavesTheTargetAlone) {
   testing::WriteFile(drive / "target.zip", "previous");
-  server.AddFault({testing::FaultKind::ServerError, 0, 1});
+  server.AddFault({testing::FaultKind::ServerError, 300000 / 16 + 1, 1});  // segment 2
   desktop.Script({kAnswerNo});
   Download(testing::RandomBytes(300000));
   EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
@@ -199,7 +208,8 @@ TEST(HeaderLookup, FindsTheExactNameAndTakesTheTextAfterTheLastSeparator) {
   EXPECT_EQ(FindHeaderValue("content-range: bytes 0-0/10\r\n", "Content-Range"), "");
   EXPECT_EQ(TextAfterSeparator("a/b/c", "/"), "c");
   EXPECT_EQ(TextAfterSeparator("a/b/c", "/", -1), "b/c");
-  EXPECT_EQ(TextAfterSeparator("a/b/c", "/", 2), "b/c");
+  EXPECT_EQ(TextAfterSeparator("a/b/c", "/", 3), "b/c");
+  EXPECT_EQ(TextAfterSeparator("a/b/c", "/", 2), "c");
   EXPECT_EQ(TextAfterSeparator("aXbxc", "x", 0, true), "c");
   EXPECT_EQ(TextAfterSeparator("abc", "/"), "");
 }

@@ -132,7 +132,7 @@ TEST(HttpRequestProfile, CookiesAndBodies) {
   Text merged = "a=1";
   Record({.cookies = &merged, .receivedCookies = &received});
   EXPECT_EQ(merged, "s=9; a=1");
-  EXPECT_EQ(received, "s=9");
+  EXPECT_EQ(received, "s=9; a=1") << "with merging the received cookies are the merged text";
 
   Text empty;
   auto e = Record({.cookies = &empty});

@@ -16,7 +16,8 @@ class MainWindowTest : public testing::EngineTest {
  protected:
   void SetUp() override {
     ::setenv("TOVAK_RELEASE_BASE_URL", "https://dl.test/releases/download/v", 1);
-    ::setenv("TOVAK_UPDATE_PAGE_URL", "https://www.test/tovak安全/Dev/Update.html", 1);
+    // The environment is UTF-8, the program's texts GBK.
+    ::setenv("TOVAK_UPDATE_PAGE_URL", "https://www.test/tovak\xE5\xAE\x89\xE5\x85\xA8/Dev/Update.html", 1);
     EngineTest::SetUp();
   }
   void TearDown() override {

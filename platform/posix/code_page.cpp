@@ -25,9 +25,14 @@ std::string Convert(const char* to, const char* from, const std::string& input, 
     output.append(buffer.data(), buffer.size() - outLeft);
     if (rc != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) continue;
-    // EILSEQ or EINVAL: skip one input unit (a double-byte lead with its trail when possible).
+    // EILSEQ or EINVAL: skip one input character.
     size_t skip = inputUnit;
-    if (inputUnit == 1 && inLeft >= 2 && static_cast<unsigned char>(*in) >= 0x81) skip = 2;
+    unsigned char lead = static_cast<unsigned char>(*in);
+    if (std::string(from) == "UTF-8") {
+      skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    } else if (inputUnit == 1 && inLeft >= 2 && lead >= 0x81) {
+      skip = 2;
+    }
     if (skip > inLeft) skip = inLeft;
     in += skip;
     inLeft -= skip;

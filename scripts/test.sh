@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite: a normal build, an AddressSanitizer + UBSan build, and a
+# ThreadSanitizer build of the concurrency and engine tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --gui
+jobs=$(nproc)
+
+build() {  # dir, sanitizer, further options
+  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVAK_SANITIZE="$2" "${@:3}" > "$1.configure.log" 2>&1 \
+    || { cat "$1.configure.log"; exit 1; }
+  cmake --build "$1" -j"$jobs" > "$1.build.log" 2>&1 || { tail -50 "$1.build.log"; exit 1; }
+}
+
+echo "== normal build"
+build build ""
+ctest --test-dir build -j"$jobs" --output-on-failure
+
+echo "== address and undefined-behaviour sanitizers"
+build build-asan address -DTOVAK_BUILD_GUI=OFF
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j"$jobs" --output-on-failure
+
+echo "== thread sanitizer: concurrency and engine"
+build build-tsan thread -DTOVAK_BUILD_GUI=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'TaskPool|Lock|Event|HandleTable|RecordQueue|EngineTest|Sized|MainWindow'
