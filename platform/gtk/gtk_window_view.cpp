@@ -22,6 +22,12 @@ void Connect(GtkWidget* widget, const char* signal, std::function<void()>* handl
 GtkWindowView::GtkWindowView(app::WindowModel& model, WindowHandlers handlers, GtkWidget* browserWidget)
     : model_(model), handlers_(std::move(handlers)) {
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  // The bar fills its 24-pixel row, as a progress bar of that height is expected to.
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, "progressbar trough, progressbar progress { min-height: 22px; }", -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   // The layout asks for no more than the collapsed width, so the window can clip the pane.
   layout_ = gtk_layout_new(nullptr, nullptr);
