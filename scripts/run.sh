@@ -64,6 +64,7 @@ for _ in $(seq 20); do
   sleep 1
   [ -d "$TOVAK_DRIVE_D/01-Download/diRediruzu" ] && break
 done
+sleep 1.5
 shot downloading
 for _ in $(seq 120); do
   [ -f "$saved" ] && [ ! -d "$TOVAK_DRIVE_D/01-Download/diRediruzu" ] && break

@@ -13,7 +13,7 @@ build() {  # dir, sanitizer, further options
 }
 
 echo "== normal build"
-build build ""
+build build "" -DTOVAK_BUILD_GUI=ON
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 echo "== address and undefined-behaviour sanitizers"
@@ -25,3 +25,7 @@ echo "== thread sanitizer: concurrency and engine"
 build build-tsan thread -DTOVAK_BUILD_GUI=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'TaskPool|Lock|Event|HandleTable|RecordQueue|EngineTest|Sized|MainWindow'
+
+echo "== the program under Xvfb"
+tests/gui/missing_engine.sh build/tovak-downloader
+CI=true scripts/run.sh
