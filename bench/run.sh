@@ -28,6 +28,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work/www" "$work/out" "$work/drive"
 head -c $((256 * 1048576)) /dev/urandom > "$work/www/file.bin"
+chmod 755 "$work" "$work/www" && chmod 644 "$work/www/file.bin"  # nginx's workers read it
 
 cat > "$work/nginx.conf" <<CONF
 worker_processes 2;

@@ -50,25 +50,24 @@ bool HandleTable::DecodeHandle(uint32_t handle, uint32_t& pageIndex, uint32_t& p
   return pageIndex < static_cast<uint32_t>(pageCount_.load()) && position >= kPageHeader && position < kPageSize;
 }
 
-HandleTable::Entry* HandleTable::Find(uint32_t handle) const {
+HandleTable::Entry* HandleTable::Find(uint32_t handle, Page** pageOut) const {
   uint32_t pageIndex, position;
   if (!DecodeHandle(handle, pageIndex, position)) return nullptr;
   if ((position - kPageHeader) % kEntrySize != 0) return nullptr;
   Page* page = firstPage_.load();
   for (uint32_t i = 0; page && i < pageIndex; ++i) page = page->nextPage.load();
+  if (pageOut) *pageOut = page;
   return page ? &page->entries[(position - kPageHeader) / kEntrySize] : nullptr;
 }
 
 bool HandleTable::Remove(uint32_t handle) {
   Entry* entry;
+  Page* page = nullptr;
   {
     LockGuard guard(tableLock_);
-    entry = Find(handle);
+    entry = Find(handle, &page);
     if (!entry || entry->entryState.load() != 1) return false;
   }
-  uint32_t pageIndex = handle >> 16;
-  Page* page = firstPage_.load();
-  for (uint32_t i = 0; i < pageIndex; ++i) page = page->nextPage.load();
   std::lock_guard hold(*entry->section);
   if (entry->entryState.load() != 1) return false;
   page->liveCount.fetch_sub(1);

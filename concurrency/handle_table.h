@@ -45,7 +45,8 @@ class HandleTable {
     Entry entries[kEntriesPerPage];
   };
 
-  Entry* Find(uint32_t handle) const;
+  // The entry and its page, or null when the handle names none.
+  Entry* Find(uint32_t handle, Page** page = nullptr) const;
 
   std::atomic<Page*> firstPage_{nullptr};
   std::atomic<int32_t> pageCount_{1};

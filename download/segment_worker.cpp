@@ -107,6 +107,7 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
     platform::ProcessPendingEvents();
   }
   if (!buffer.empty()) platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
+  Bytes().swap(buffer);  // the join needs memory of its own; sixteen joins may run at once
   JoinChunks(c, n, seq);
 }
 

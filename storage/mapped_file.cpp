@@ -75,13 +75,16 @@ uint32_t MappedFileTable::Open(const Text& path, int32_t mode, int32_t share, ui
   return number;
 }
 
+void MappedFileTable::ReleaseView(Record& r) {
+  if (!r.view) return;
+  platform::UnmapView(r.view - r.viewDelta, r.viewLength + r.viewDelta);
+  r.view = nullptr;
+  r.viewLength = r.viewDelta = 0;
+  r.windowOffset = 0;
+}
+
 void MappedFileTable::Unmap(Record& r) {
-  if (r.view) {
-    platform::UnmapView(r.view - r.viewDelta, r.viewLength + r.viewDelta);
-    r.view = nullptr;
-    r.viewLength = r.viewDelta = 0;
-    r.windowOffset = 0;
-  }
+  ReleaseView(r);
   if (r.mapping) {
     platform::CloseMapping(r.mapping);
     r.mapping = 0;
@@ -123,10 +126,7 @@ char* MappedFileTable::EnsureView(Record& r, int64_t pos, int64_t n, bool grow) 
     SetLengthHeld(r, pos + n);
     Refresh(r);
   }
-  if (r.view) {
-    platform::UnmapView(r.view - r.viewDelta, r.viewLength + r.viewDelta);
-    r.view = nullptr;
-  }
+  ReleaseView(r);
   r.windowOffset = std::max<int64_t>(pos - r.windowSize / 2, 0);
   int64_t length = std::min<int64_t>(r.windowSize + n, r.size - r.windowOffset);
   r.viewDelta = static_cast<uint32_t>(r.windowOffset % granularity_);
@@ -156,6 +156,9 @@ bool MappedFileTable::Write(uint32_t fileNumber, const Bytes& data) {
   if (!target) return false;
   std::memcpy(target, data.data(), data.size());
   r.position += static_cast<int64_t>(data.size());
+  // A view sized for a large write ends at the end of the file, so the next append maps anew
+  // anyway; giving it up now keeps its pages out of the process's resident memory.
+  if (data.size() > r.windowSize) ReleaseView(r);
   return true;
 }
 

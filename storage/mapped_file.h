@@ -39,6 +39,7 @@ class MappedFileTable {
  private:
   bool Refresh(Record& record);
   bool EnsureMapping(Record& record);
+  void ReleaseView(Record& record);
   void Unmap(Record& record);
   char* EnsureView(Record& record, int64_t pos, int64_t n, bool grow);
   bool SetLengthHeld(Record& record, int64_t length);

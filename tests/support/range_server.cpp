@@ -45,11 +45,11 @@ std::string Response(int status, const std::string& reason, const std::vector<st
 // Parses "bytes=a-b"; an end past the file is cut to its last byte.
 bool ParseRange(const std::string& value, int64_t size, int64_t& first, int64_t& last) {
   if (value.rfind("bytes=", 0) != 0) return false;
-  std::string spec = value.substr(6);
-  size_t dash = spec.find('-');
+  std::string bounds = value.substr(6);
+  size_t dash = bounds.find('-');
   if (dash == std::string::npos || dash == 0) return false;
-  first = std::stoll(spec.substr(0, dash));
-  last = dash + 1 < spec.size() ? std::stoll(spec.substr(dash + 1)) : size - 1;
+  first = std::stoll(bounds.substr(0, dash));
+  last = dash + 1 < bounds.size() ? std::stoll(bounds.substr(dash + 1)) : size - 1;
   if (last >= size) last = size - 1;
   return first <= last && first < size;
 }
