@@ -57,6 +57,12 @@ shot() { import -display "$display" -window root -crop 900x420+0+0 "$shots/$1.pn
 
 sleep 6  # the window appears and the update page loads
 shot ready
+# Right after start the window is collapsed to 466 pixels and centred, at top 50.
+geometry=$(xdotool search --name '^下载器$' getwindowgeometry 2>/dev/null || true)
+if ! grep -q 'Position: 407,50 ' <<< "$geometry" || ! grep -q 'Geometry: 466x349' <<< "$geometry"; then
+  echo "the window is not collapsed and centred: $geometry" >&2
+  exit 1
+fi
 # Press the download button (its centre: the window is 466 wide, centred, at top 50, without a
 # frame) until the run has begun; it stays disabled until the page has loaded.
 for _ in $(seq 20); do
