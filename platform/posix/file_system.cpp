@@ -72,18 +72,32 @@ Bytes ReadWholeFile(const Text& path) {
   int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return data;
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) data.reserve(static_cast<size_t>(info.st_size));
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+  // Straight into the result: the joins read every downloaded byte this way.
+  if (::fstat(fd, &info) == 0 && info.st_size > 0) data.resize(static_cast<size_t>(info.st_size));
+  size_t got = 0;
+  bool failed = false;
+  while (got < data.size()) {
+    ssize_t n = ::read(fd, data.data() + got, data.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      if (n < 0) data.clear();
+      failed = n < 0;
       break;
     }
-    data.append(buffer, static_cast<size_t>(n));
+    got += static_cast<size_t>(n);
+  }
+  data.resize(got);
+  char more[1 << 16];  // whatever the file gained after it was measured
+  while (!failed) {
+    ssize_t n = ::read(fd, more, sizeof more);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed = n < 0;
+      break;
+    }
+    data.append(more, static_cast<size_t>(n));
   }
   ::close(fd);
+  if (failed) data.clear();
   return data;
 }
 
