@@ -11,7 +11,7 @@ namespace {
 size_t CharacterCount(const Text& path) {
   size_t count = 0;
   for (size_t i = 0; i < path.size(); ++count)
-    i += (text::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+    i += text::CharacterWidth(path, i);
   return count;
 }
 
@@ -40,7 +40,7 @@ bool CreateDirectoryTree(const Text& path) {
   if (CharacterCount(path) >= 3) {
     bool afterDrive = false;
     for (size_t i = 0; i < path.size();) {
-      size_t width = (text::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+      size_t width = text::CharacterWidth(path, i);
       if (width == 1 && path[i] == '\\') {
         if (afterDrive) platform::MakeDirectory(path.substr(0, i));
         afterDrive = true;

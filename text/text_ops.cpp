@@ -22,7 +22,7 @@ std::vector<size_t> CharacterStarts(const Text& text) {
   starts.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     starts.push_back(i);
-    i += (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    i += CharacterWidth(text, i);
   }
   return starts;
 }
@@ -30,7 +30,7 @@ std::vector<size_t> CharacterStarts(const Text& text) {
 // Offset of the next character start at or after `at` (0-based), walking from the text's start.
 size_t NextCharacterStart(const Text& text, size_t at) {
   size_t i = 0;
-  while (i < at) i += (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+  while (i < at) i += CharacterWidth(text, i);
   return i;
 }
 
@@ -38,12 +38,16 @@ size_t NextCharacterStart(const Text& text, size_t at) {
 
 bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
+size_t CharacterWidth(const Text& text, size_t at) {
+  return (IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size()) ? 2 : 1;
+}
+
 int64_t Find(const Text& text, const Text& what, int64_t from, bool ignoreCase) {
   if (what.empty() || from < 1 || static_cast<uint64_t>(from) > text.size()) return -1;
   size_t i = NextCharacterStart(text, static_cast<size_t>(from - 1));
   while (i + what.size() <= text.size()) {
     if (MatchesAt(text, i, what, ignoreCase)) return static_cast<int64_t>(i) + 1;
-    i += (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    i += CharacterWidth(text, i);
   }
   return -1;
 }

@@ -9,6 +9,8 @@
 namespace tovak::text {
 
 bool IsLeadByte(unsigned char byte);
+// The byte width (1 or 2) of the character that starts at offset `at`.
+size_t CharacterWidth(const Text& text, size_t at);
 
 // First occurrence of `what` at or after position `from`.
 int64_t Find(const Text& text, const Text& what, int64_t from = 1, bool ignoreCase = false);

@@ -1,6 +1,6 @@
 #pragma once
-// A front end without a display: an event queue for the window's thread, a view that only counts
-// refreshes, message boxes answered from a script, a recording shell and a scripted browser.
+// A front end without a display: an event queue for the window's thread, message boxes answered
+// from a script, a recording shell and a scripted browser.
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -11,7 +11,6 @@
 #include "platform/browser_engine.h"
 #include "platform/desktop.h"
 #include "platform/event_pump.h"
-#include "platform/window_view.h"
 
 namespace tovak::platform {
 
@@ -29,19 +28,6 @@ class HeadlessEventPump final : public EventPump {
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<std::function<void()>> queue_;
-};
-
-class HeadlessWindowView final : public WindowView {
- public:
-  explicit HeadlessWindowView(int screenWidth = 1280) : screenWidth_(screenWidth) {}
-  void ControlChanged(ControlId) override {}
-  int ScreenWidth() override { return screenWidth_; }
-  void CloseWindow() override { closed_ = true; }
-  bool Closed() const { return closed_; }
-
- private:
-  int screenWidth_;
-  bool closed_ = false;
 };
 
 struct ShownMessage {
