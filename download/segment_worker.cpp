@@ -79,24 +79,27 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // The last byte of this range that exists in the file: a last range names one byte past it.
   const int64_t lastByte = std::min(task.end, s.totalSize - 1);
   Bytes buffer;
+  // One allocation per task: the buffer never holds more than a chunk and one block, and every
+  // body is received straight into it.
+  buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
   while (blockStart <= lastByte) {
     const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
+    const size_t buffered = buffer.size();
     int32_t status = 0;
-    Bytes body = http::HttpRequest({.url = s.link,
-                                    .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" +
-                                               text::IntegerText(blockEnd),
-                                    .status = &status});
+    http::HttpRequest({.url = s.link,
+                       .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" + text::IntegerText(blockEnd),
+                       .status = &status,
+                       .appendBodyTo = &buffer,
+                       .bodyLimit = available});
     // Only the requested bytes may reach a chunk: a short, long or whole-file answer is refused.
-    if (!IsSuccessStatus(status) || static_cast<int64_t>(body.size()) != available) {
-      const auto buffered = static_cast<int64_t>(buffer.size());
-      ReportProgress(c, -buffered);  // those bytes will be fetched again
-      WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - buffered, blockEnd - buffered, seq});
+    if (!IsSuccessStatus(status) || static_cast<int64_t>(buffer.size() - buffered) != available) {
+      buffer.resize(buffered);
+      const auto kept = static_cast<int64_t>(buffered);
+      ReportProgress(c, -kept);  // those bytes will be fetched again
+      WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - kept, blockEnd - kept, seq});
       s.failed.store(1);
       return;
     }
-    // One allocation per task: the buffer never holds more than a chunk and one block.
-    if (buffer.capacity() == 0) buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
-    buffer += body;
     if (static_cast<int64_t>(buffer.size()) > kChunkThreshold) {
       platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
       buffer.clear();

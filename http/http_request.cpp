@@ -80,11 +80,13 @@ Bytes HttpRequest(const HttpRequestParams& p) {
   }
   SetHeaderLines(*request, h);
 
+  request->SetBodySink(p.appendBodyTo, p.bodyLimit);
   if (!p.bodyBytes.empty()) {
     request->SendBytes(p.bodyBytes);
   } else {
     request->SendText(p.bodyText);
   }
+  request->SetBodySink(nullptr, -1);
   Bytes body = request->TakeResponseBody();
   Text responseHeaders = request->GetAllResponseHeaders();
   if (p.responseHeaders) *p.responseHeaders = responseHeaders;

@@ -33,9 +33,14 @@ struct HttpRequestParams {
   std::optional<bool> mergeCookies;
   std::optional<bool> completeHeaders;
   std::optional<bool> normalizeHeaderNames;
+  // When given, the body is appended here and not returned, so a caller collecting many bodies
+  // copies none of them; a body longer than `bodyLimit` (unless -1) fails the exchange. A failed
+  // exchange appends nothing.
+  Bytes* appendBodyTo = nullptr;
+  int64_t bodyLimit = -1;
 };
 
-// The response body.
+// The response body (empty when it went to `appendBodyTo`).
 Bytes HttpRequest(const HttpRequestParams& params);
 
 }  // namespace tovak::http

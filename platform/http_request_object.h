@@ -22,6 +22,10 @@ class HttpRequestObject {
   virtual void SetRequestHeader(const Text& name, const Text& value) = 0;
   virtual void SendText(const Text& body) = 0;
   virtual void SendBytes(const Bytes& body) = 0;
+  // Until the next call, send operations append the body to `sink` instead of keeping it, and a
+  // body of more than `limit` bytes (unless -1) fails the exchange. A failed exchange leaves
+  // `sink` as it was. A null sink restores the default.
+  virtual void SetBodySink(Bytes* sink, int64_t limit) = 0;
   // The whole body of the last response; the object gives it up (a second read is empty).
   virtual Bytes TakeResponseBody() = 0;
   virtual Text GetAllResponseHeaders() = 0;

@@ -38,6 +38,7 @@ class RecordingRequest final : public platform::HttpRequestObject {
   void SetRequestHeader(const Text& name, const Text& value) override { headers.emplace_back(name, value); }
   void SendText(const Text& body) override { sentBody = "text:" + body; }
   void SendBytes(const Bytes& body) override { sentBody = "bytes:" + body; }
+  void SetBodySink(Bytes*, int64_t) override {}
   Bytes TakeResponseBody() override { return "body"; }
   Text GetAllResponseHeaders() override { return responseHeaders; }
   int32_t Status() override { return status; }
@@ -174,6 +175,38 @@ TEST_F(LiveServer, FollowsRedirectsUnlessAskedNotTo) {
   EXPECT_EQ(body.size(), 1u);
   HttpRequest({.url = server.BaseUrl() + "/moved", .status = &status, .noRedirect = true});
   EXPECT_EQ(status, 302);
+}
+
+// Bodies collected in one buffer: appended after what is there, never past the limit, and a
+// failed or refused exchange leaves the buffer as it was.
+TEST_F(LiveServer, AppendsBodiesToTheCallersBufferWithinTheLimit) {
+  const Bytes file = testing::RandomBytes(5000);
+  Bytes collected = "kept";
+  int32_t status = 0;
+  Bytes returned = HttpRequest(
+      {.url = FileUrl(), .headers = "Range : bytes=0-99", .status = &status, .appendBodyTo = &collected, .bodyLimit = 100});
+  EXPECT_EQ(status, 206);
+  EXPECT_TRUE(returned.empty());
+  EXPECT_EQ(collected, "kept" + file.substr(0, 100));
+
+  server.AddFault({testing::FaultKind::IgnoreRange});
+  HttpRequest({.url = FileUrl(), .headers = "Range : bytes=100-199", .status = &status, .appendBodyTo = &collected,
+               .bodyLimit = 100});
+  EXPECT_EQ(status, 0) << "a whole-file answer to a range is cut off as a failure";
+  EXPECT_EQ(collected, "kept" + file.substr(0, 100));
+
+  server.AddFault({testing::FaultKind::ShortBody});
+  HttpRequest({.url = FileUrl(), .headers = "Range : bytes=100-199", .status = &status, .appendBodyTo = &collected,
+               .bodyLimit = 100});
+  EXPECT_EQ(collected, "kept" + file.substr(0, 100) + file.substr(100, 99)) << "a short body is the caller's to judge";
+  EXPECT_EQ(status, 206);
+
+  std::string refused = server.BaseUrl() + "/x";
+  server.Stop();
+  const Bytes before = collected;
+  HttpRequest({.url = refused, .status = &status, .appendBodyTo = &collected});
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(collected, before);
 }
 
 TEST_F(LiveServer, ReusesTheConnectionOfItsThread) {

@@ -79,6 +79,10 @@ class CurlRequestObject final : public HttpRequestObject {
   }
   void SendText(const Text& body) override { Perform(body); }
   void SendBytes(const Bytes& body) override { Perform(body); }
+  void SetBodySink(Bytes* sink, int64_t limit) override {
+    sink_ = sink;
+    sinkLimit_ = limit;
+  }
   Bytes TakeResponseBody() override { return std::move(body_); }
   Text GetAllResponseHeaders() override { return Utf8ToGbk(responseHeaders_); }
   int32_t Status() override { return status_; }
@@ -92,9 +96,18 @@ class CurlRequestObject final : public HttpRequestObject {
 
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     auto* request = static_cast<CurlRequestObject*>(self);
-    request->body_.append(data, size * count);
+    const size_t length = size * count;
     request->lastProgress_ = Clock::now();
-    return size * count;
+    if (!request->sink_) {
+      request->body_.append(data, length);
+      return length;
+    }
+    Bytes& sink = *request->sink_;
+    if (request->sinkLimit_ >= 0 &&
+        static_cast<int64_t>(sink.size() - request->sinkStart_ + length) > request->sinkLimit_)
+      return 0;  // a longer body than asked for is not worth receiving
+    sink.append(data, length);
+    return length;
   }
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -111,7 +124,7 @@ class CurlRequestObject final : public HttpRequestObject {
     const std::string lengthName = "content-length:";
     if (line.size() > lengthName.size() && strncasecmp(line.c_str(), lengthName.c_str(), lengthName.size()) == 0) {
       long long length = std::atoll(line.c_str() + lengthName.size());
-      if (length > 0 && length < (1LL << 31)) request->body_.reserve(static_cast<size_t>(length));
+      if (length > 0 && length < (1LL << 31) && !request->sink_) request->body_.reserve(static_cast<size_t>(length));
     }
     return size * count;
   }
@@ -125,6 +138,7 @@ class CurlRequestObject final : public HttpRequestObject {
   }
 
   void Perform(const Bytes& body) {
+    if (sink_) sinkStart_ = sink_->size();
     ClearResponse();
     if (!opened_) return;
     InitialiseCurlOnce();
@@ -193,6 +207,7 @@ class CurlRequestObject final : public HttpRequestObject {
     }
     if (rc != CURLE_OK) {
       ClearResponse();
+      if (sink_) sink_->resize(sinkStart_);
       return;
     }
     status_ = static_cast<int32_t>(code);
@@ -205,6 +220,9 @@ class CurlRequestObject final : public HttpRequestObject {
   bool opened_ = false;
   bool followRedirects_ = true;
   Bytes body_;
+  Bytes* sink_ = nullptr;
+  int64_t sinkLimit_ = -1;
+  size_t sinkStart_ = 0;
   std::string responseHeaders_;
   int32_t status_ = 0;
   Clock::time_point lastProgress_;
