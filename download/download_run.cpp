@@ -88,7 +88,7 @@ bool DownloadEngine::JoinSegments() {
   uint32_t target = context_.files.Open(s.savePath, storage::kCreateAlways);
   for (int32_t n = 1; n <= planned; ++n) {
     const Text segmentFile = SegmentFilePath(s.tempRoot, n);
-    context_.files.Write(target, platform::ReadWholeFile(segmentFile));
+    context_.files.AppendFile(target, segmentFile);
     storage::RemoveFile(segmentFile);
     platform::ProcessPendingEvents();
   }

@@ -34,7 +34,7 @@ void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
   uint32_t target = c.files.Open(SegmentFilePath(root, n), storage::kCreateAlways);
   for (int32_t k = 1; k <= seq; ++k) {
     Text chunk = ChunkPath(root, n, k);
-    if (storage::FileExists(chunk)) c.files.Write(target, platform::ReadWholeFile(chunk));
+    if (storage::FileExists(chunk)) c.files.AppendFile(target, chunk);
     platform::ProcessPendingEvents();
   }
   c.files.Close(target);

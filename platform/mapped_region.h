@@ -23,5 +23,8 @@ void CloseMapping(MappingHandle mapping);
 // Maps `length` bytes from `offset`, which must be a multiple of the allocation granularity.
 void* MapView(MappingHandle mapping, int64_t offset, size_t length);
 bool UnmapView(void* base, size_t length);
+// Readies a range of a writable view for a large write in one step rather than one page fault
+// at a time. Only a hint: the write works without it.
+void PrepareViewForWrite(void* address, size_t length);
 
 }  // namespace tovak::platform

@@ -40,6 +40,31 @@ TEST(MappedFile, LargeAppendsLandInOrder) {
   EXPECT_TRUE(testing::ReadFile(drive / "big.bin") == first + second);
 }
 
+// Whole files appended after a written prefix; a source that is missing, empty or a directory
+// appends nothing and leaves the length as it was.
+TEST(MappedFile, AppendsWholeFilesAfterWhatWasWritten) {
+  TempDrive drive;
+  MappedFileTable files(65536);
+  const std::string large = testing::RandomBytes(10485770, 3), small = testing::RandomBytes(777, 4);
+  testing::WriteFile(drive / "large.temp", large);
+  testing::WriteFile(drive / "small.temp", small);
+  testing::WriteFile(drive / "empty.temp", "");
+  fs::create_directory(drive / "folder");
+  uint32_t number = files.Open("D:\\joined.bin", kCreateAlways);
+  ASSERT_TRUE(files.Write(number, "head"));
+  ASSERT_TRUE(files.AppendFile(number, "D:\\large.temp"));
+  ASSERT_TRUE(files.AppendFile(number, "D:\\small.temp"));
+  for (const char* source : {"D:\\missing.temp", "D:\\empty.temp", "D:\\folder"}) {
+    EXPECT_FALSE(files.AppendFile(number, source)) << source;
+    MappedFileTable::Snapshot seen;
+    ASSERT_TRUE(files.Inspect(number, seen));
+    EXPECT_EQ(seen.size, static_cast<int64_t>(4 + large.size() + small.size())) << source;
+    EXPECT_EQ(seen.position, seen.size) << source;
+  }
+  files.Close(number);
+  EXPECT_TRUE(testing::ReadFile(drive / "joined.bin") == "head" + large + small);
+}
+
 TEST(MappedFile, RefusesBadModesReadOnlyWritesAndClosedNumbers) {
   TempDrive drive;
   MappedFileTable files(65536);

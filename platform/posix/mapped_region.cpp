@@ -59,4 +59,17 @@ void* MapView(MappingHandle handle, int64_t offset, size_t length) {
 
 bool UnmapView(void* base, size_t length) { return ::munmap(base, length) == 0; }
 
+void PrepareViewForWrite(void* address, size_t length) {
+#ifdef MADV_POPULATE_WRITE
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<uintptr_t>(address) & ~(page - 1);
+  const auto end = reinterpret_cast<uintptr_t>(address) + length;
+  // Older kernels refuse the advice; the write then faults its pages in as usual.
+  ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+  (void)address;
+  (void)length;
+#endif
+}
+
 }  // namespace tovak::platform
