@@ -25,9 +25,6 @@ bool ClearReadOnly(const Text& path);
 bool SetReadOnly(const Text& path);
 // The whole file, or an empty byte string when it cannot be read.
 Bytes ReadWholeFile(const Text& path);
-// The first `length` bytes of the file into `destination`; false when the file cannot be read
-// or is shorter.
-bool ReadFileInto(const Text& path, char* destination, int64_t length);
 // Creates or truncates the file and writes `data`.
 bool WriteWholeFile(const Text& path, const Bytes& data);
 // The file's length in bytes, or -1 when it cannot be read.

@@ -17,14 +17,15 @@ NativeFile OpenFileForMapping(const Text& path, bool writable, FileCreation crea
 bool CloseFile(NativeFile file);
 bool GetFileLength(NativeFile file, int64_t& length);
 bool SetFileLength(NativeFile file, int64_t length);
+// Copies the first `length` bytes of the file at `sourcePath` into `target` from `offset` on,
+// inside the system where it can, so the bytes never pass through this process's memory.
+// False when the source cannot be read or is shorter; the target may then hold part of them.
+bool CopyFromFile(const Text& sourcePath, int64_t length, NativeFile target, int64_t offset);
 
 MappingHandle CreateMapping(NativeFile file, bool writable);
 void CloseMapping(MappingHandle mapping);
 // Maps `length` bytes from `offset`, which must be a multiple of the allocation granularity.
 void* MapView(MappingHandle mapping, int64_t offset, size_t length);
 bool UnmapView(void* base, size_t length);
-// Readies a range of a writable view for a large write in one step rather than one page fault
-// at a time. Only a hint: the write works without it.
-void PrepareViewForWrite(void* address, size_t length);
 
 }  // namespace tovak::platform

@@ -147,30 +147,19 @@ char* MappedFileTable::EnsureView(Record& r, int64_t pos, int64_t n, bool grow) 
   return nullptr;
 }
 
-char* MappedFileTable::BeginAppend(Record& r, int64_t n) {
-  if (!Refresh(r) || !r.writable) return nullptr;
-  char* target = EnsureView(r, r.position, n, true);
-  if (target && n > r.windowSize) platform::PrepareViewForWrite(target, static_cast<size_t>(n));
-  return target;
-}
-
-void MappedFileTable::EndAppend(Record& r, int64_t n) {
-  r.position += n;
-  // A view sized for a large write ends at the end of the file, so the next append maps anew
-  // anyway; giving it up now keeps its pages out of the process's resident memory.
-  if (n > r.windowSize) ReleaseView(r);
-}
-
 bool MappedFileTable::Write(uint32_t fileNumber, const Bytes& data) {
   if (data.empty()) return false;
   HeldRecord held(table_, fileNumber);
   if (!held) return false;
   Record& r = *held;
-  const auto n = static_cast<int64_t>(data.size());
-  char* target = BeginAppend(r, n);
+  if (!Refresh(r) || !r.writable) return false;
+  char* target = EnsureView(r, r.position, static_cast<int64_t>(data.size()), true);
   if (!target) return false;
   std::memcpy(target, data.data(), data.size());
-  EndAppend(r, n);
+  r.position += static_cast<int64_t>(data.size());
+  // A view sized for a large write ends at the end of the file, so the next append maps anew
+  // anyway; giving it up now keeps its pages out of the process's resident memory.
+  if (data.size() > r.windowSize) ReleaseView(r);
   return true;
 }
 
@@ -180,16 +169,15 @@ bool MappedFileTable::AppendFile(uint32_t fileNumber, const Text& sourcePath) {
   HeldRecord held(table_, fileNumber);
   if (!held) return false;
   Record& r = *held;
-  if (!Refresh(r)) return false;
+  if (!Refresh(r) || !r.writable) return false;
   const int64_t sizeBefore = r.size;
-  char* target = BeginAppend(r, n);
-  if (!target) return false;
-  if (!platform::ReadFileInto(sourcePath, target, n)) {
-    // Nothing of a failed read stays in the file: it returns to its length before the append.
-    if (r.size > sizeBefore) SetLengthHeld(r, sizeBefore);
+  if (!platform::CopyFromFile(sourcePath, n, r.file, r.position)) {
+    // A failed copy leaves no part of the source behind the old end of the file.
+    if (r.position + n > sizeBefore) SetLengthHeld(r, sizeBefore);
     return false;
   }
-  EndAppend(r, n);
+  r.position += n;
+  Refresh(r);  // sees the new length and gives up the view of the old one
   return true;
 }
 

@@ -23,9 +23,10 @@ class MappedFileTable {
   // `share` 1..4 is accepted for its value; this platform has no share modes.
   uint32_t Open(const Text& path, int32_t mode = kReadWrite, int32_t share = 1, uint32_t flags = 0);
   bool Write(uint32_t fileNumber, const Bytes& data);
-  // Appends the whole of another file, read straight into the view: what Write does with the
-  // file's bytes, without holding them in memory first. False when the source is empty or
-  // cannot be read; a failed read leaves the file as long as it was.
+  // Appends the whole of another file at the position: what Write does with the file's bytes,
+  // but copied from file to file by the system, since a whole file needs neither a view nor a
+  // pass through memory. False when the source is empty or cannot be read; a failed copy leaves
+  // the file as long as it was.
   bool AppendFile(uint32_t fileNumber, const Text& sourcePath);
   bool SetLength(uint32_t fileNumber, int64_t length);
   void Close(uint32_t fileNumber);
@@ -46,10 +47,6 @@ class MappedFileTable {
   void ReleaseView(Record& record);
   void Unmap(Record& record);
   char* EnsureView(Record& record, int64_t pos, int64_t n, bool grow);
-  // Where n bytes go at the position (the file grown to hold them), or null; EndAppend moves
-  // the position past them.
-  char* BeginAppend(Record& record, int64_t n);
-  void EndAppend(Record& record, int64_t n);
   bool SetLengthHeld(Record& record, int64_t length);
 
   HandleTable table_;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "storage/mapped_file.h"
@@ -63,6 +65,23 @@ TEST(MappedFile, AppendsWholeFilesAfterWhatWasWritten) {
   }
   files.Close(number);
   EXPECT_TRUE(testing::ReadFile(drive / "joined.bin") == "head" + large + small);
+}
+
+// Kernels refuse to copy between two file systems; the append then goes through memory.
+TEST(MappedFile, AppendsFromAnotherFileSystem) {
+  const fs::path shared = "/dev/shm";
+  if (!fs::is_directory(shared)) GTEST_SKIP() << "no second file system at " << shared;
+  TempDrive drive;
+  const fs::path source = shared / ("tovak-append-" + std::to_string(::getpid()) + ".temp");
+  const std::string content = testing::RandomBytes(3 * 1048576 + 5, 5);
+  testing::WriteFile(source, content);
+  MappedFileTable files(65536);
+  uint32_t number = files.Open("D:\\joined.bin", kCreateAlways);
+  ASSERT_TRUE(files.Write(number, "head"));
+  EXPECT_TRUE(files.AppendFile(number, source.string()));
+  files.Close(number);
+  fs::remove(source);
+  EXPECT_TRUE(testing::ReadFile(drive / "joined.bin") == "head" + content);
 }
 
 TEST(MappedFile, RefusesBadModesReadOnlyWritesAndClosedNumbers) {

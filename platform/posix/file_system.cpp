@@ -67,51 +67,38 @@ bool SetReadOnly(const Text& path) {
   return ::chmod(native.c_str(), (info.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-namespace {
-
-// Reads until `length` bytes are in or the file ends: the count read, or -1 on an error.
-int64_t ReadUpTo(int fd, char* destination, size_t length) {
-  size_t got = 0;
-  while (got < length) {
-    ssize_t n = ::read(fd, destination + got, length - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<int64_t>(got);
-}
-
-}  // namespace
-
 Bytes ReadWholeFile(const Text& path) {
   Bytes data;
   int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return data;
   struct stat info {};
-  // Straight into the result: the file is read once, without a growing copy.
+  // Straight into the result: the joins read every downloaded byte this way.
   if (::fstat(fd, &info) == 0 && info.st_size > 0) data.resize(static_cast<size_t>(info.st_size));
-  const int64_t got = ReadUpTo(fd, data.data(), data.size());
-  bool failed = got < 0;
-  data.resize(failed ? 0 : static_cast<size_t>(got));
+  size_t got = 0;
+  bool failed = false;
+  while (got < data.size()) {
+    ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed = n < 0;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  data.resize(got);
   char more[1 << 16];  // whatever the file gained after it was measured
   while (!failed) {
-    const int64_t n = ReadUpTo(fd, more, sizeof more);
-    failed = n < 0;
-    if (n > 0) data.append(more, static_cast<size_t>(n));
-    if (n < static_cast<int64_t>(sizeof more)) break;
+    ssize_t n = ::read(fd, more, sizeof more);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed = n < 0;
+      break;
+    }
+    data.append(more, static_cast<size_t>(n));
   }
   ::close(fd);
   if (failed) data.clear();
   return data;
-}
-
-bool ReadFileInto(const Text& path, char* destination, int64_t length) {
-  int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool complete = ReadUpTo(fd, destination, static_cast<size_t>(length)) == length;
-  ::close(fd);
-  return complete;
 }
 
 bool WriteWholeFile(const Text& path, const Bytes& data) {

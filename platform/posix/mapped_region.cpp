@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <vector>
+
 #include "platform/native_path.h"
 
 namespace tovak::platform {
@@ -41,6 +44,52 @@ bool SetFileLength(NativeFile file, int64_t length) {
   return length >= 0 && ::ftruncate(static_cast<int>(file), length) == 0;
 }
 
+namespace {
+
+// The copy through memory, for file systems and kernels that cannot copy between files.
+bool CopyThroughBuffer(int source, int64_t sourceOffset, int target, int64_t offset, int64_t length) {
+  std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(length, 1 << 20)));
+  while (length > 0) {
+    ssize_t got = ::pread(source, buffer.data(), static_cast<size_t>(std::min<int64_t>(length, buffer.size())), sourceOffset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    for (ssize_t put = 0; put < got;) {
+      ssize_t n = ::pwrite(target, buffer.data() + put, static_cast<size_t>(got - put), offset + put);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      put += n;
+    }
+    sourceOffset += got;
+    offset += got;
+    length -= got;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CopyFromFile(const Text& sourcePath, int64_t length, NativeFile target, int64_t offset) {
+  int source = ::open(NativePath(sourcePath).c_str(), O_RDONLY | O_CLOEXEC);
+  if (source < 0) return false;
+  const int out = static_cast<int>(target);
+  loff_t from = 0, to = offset;
+  bool copied = true;
+  while (from < length) {
+    ssize_t n = ::copy_file_range(source, &from, out, &to, static_cast<size_t>(length - from), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+      copied = CopyThroughBuffer(source, from, out, to, length - from);
+      break;
+    }
+    if (n <= 0) {
+      copied = false;
+      break;
+    }
+  }
+  ::close(source);
+  return copied;
+}
+
 MappingHandle CreateMapping(NativeFile file, bool writable) {
   int64_t length = 0;
   if (file == kInvalidFile || !GetFileLength(file, length) || length == 0) return 0;
@@ -58,18 +107,5 @@ void* MapView(MappingHandle handle, int64_t offset, size_t length) {
 }
 
 bool UnmapView(void* base, size_t length) { return ::munmap(base, length) == 0; }
-
-void PrepareViewForWrite(void* address, size_t length) {
-#ifdef MADV_POPULATE_WRITE
-  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto first = reinterpret_cast<uintptr_t>(address) & ~(page - 1);
-  const auto end = reinterpret_cast<uintptr_t>(address) + length;
-  // Older kernels refuse the advice; the write then faults its pages in as usual.
-  ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-#else
-  (void)address;
-  (void)length;
-#endif
-}
 
 }  // namespace tovak::platform
