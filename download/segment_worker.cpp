@@ -6,6 +6,7 @@
 #include "http/http_request.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
+#include "platform/heap.h"
 #include "storage/file_system_utils.h"
 #include "text/number_text.h"
 
@@ -82,6 +83,7 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // One allocation per task: the buffer never holds more than a chunk and one block, and every
   // body is received straight into it.
   buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
+  platform::PreferLargePages(buffer.data(), buffer.capacity());
   while (blockStart <= lastByte) {
     const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
     const size_t buffered = buffer.size();

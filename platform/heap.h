@@ -15,4 +15,8 @@ class Heap {
 
 Heap* ProcessHeap();
 
+// Asks for a large block that will be filled soon to be backed by large pages, which costs one
+// page fault where small pages cost hundreds. Only a hint.
+void PreferLargePages(void* block, size_t bytes);
+
 }  // namespace tovak::platform

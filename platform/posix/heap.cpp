@@ -1,5 +1,8 @@
 #include "platform/heap.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 
 namespace tovak::platform {
@@ -17,6 +20,14 @@ class MallocHeap final : public Heap {
 Heap* ProcessHeap() {
   static MallocHeap heap;
   return &heap;
+}
+
+void PreferLargePages(void* block, size_t bytes) {
+  constexpr uintptr_t kLargePage = uintptr_t{1} << 21;
+  // Only whole large pages inside the block: the advice must not reach its neighbours.
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kLargePage - 1);
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
 }  // namespace tovak::platform
