@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -212,6 +213,18 @@ TEST_F(LiveServer, AppendsBodiesToTheCallersBufferWithinTheLimit) {
 TEST_F(LiveServer, ReusesTheConnectionOfItsThread) {
   for (int i = 0; i < 5; ++i) HttpRequest({.url = FileUrl(), .headers = "Range : bytes=0-9"});
   EXPECT_EQ(server.Connections(), 1);
+}
+
+// The benchmark's throttled server: a connection sends no faster than its rate, from its first
+// answer on and across the answers it carries.
+TEST_F(LiveServer, RateLimitHoldsAConnectionToItsRate) {
+  server.SetRateLimit(10000);
+  const auto started = std::chrono::steady_clock::now();
+  for (const char* range : {"Range : bytes=0-2499", "Range : bytes=2500-4999"})
+    EXPECT_EQ(HttpRequest({.url = FileUrl(), .headers = range}).size(), 2500u);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(server.Connections(), 1);
+  EXPECT_GE(seconds, 0.45) << "5000 bytes of bodies alone take half a second at 10000 bytes a second";
 }
 
 TEST(HttpRequestFailures, RefusedConnectionGivesEmptyResults) {

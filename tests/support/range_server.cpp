@@ -15,14 +15,51 @@
 namespace tovak::testing {
 namespace {
 
-bool SendAll(int socket, const std::string& data) {
+// A token bucket for one connection: it holds at most one slice of credit, so neither a new
+// connection nor a pause between answers buys a burst.
+class Pacer {
+ public:
+  static constexpr size_t kSlice = 16384;
+
+  explicit Pacer(int64_t bytesPerSecond) : rate_(static_cast<double>(bytesPerSecond)) {}
+  bool Limited() const { return rate_ > 0; }
+
+  // Waits until `bytes` more may leave.
+  void Take(size_t bytes) {
+    const auto now = Clock::now();
+    credit_ = std::min<double>(kSlice, credit_ + rate_ * std::chrono::duration<double>(now - last_).count());
+    last_ = now;
+    credit_ -= static_cast<double>(bytes);
+    // The debt is repaid by the time slept, which the next call counts.
+    if (credit_ < 0) std::this_thread::sleep_for(std::chrono::duration<double>(-credit_ / rate_));
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  double rate_;
+  double credit_ = 0;
+  Clock::time_point last_ = Clock::now();
+};
+
+bool SendAll(int socket, const std::string& data, Pacer& pacer) {
   size_t sent = 0;
   while (sent < data.size()) {
-    ssize_t n = ::send(socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    size_t length = data.size() - sent;
+    if (pacer.Limited()) {
+      length = std::min(length, Pacer::kSlice);
+      pacer.Take(length);
+    }
+    ssize_t n = ::send(socket, data.data() + sent, length, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
+  return true;
+}
+
+// Keeps an answer for sending; the connection stays open.
+bool Reply(std::string& response, std::string text) {
+  response = std::move(text);
   return true;
 }
 
@@ -113,6 +150,11 @@ void RangeServer::AddFault(Fault fault) {
   faults_.push_back(fault);
 }
 
+void RangeServer::SetRateLimit(int64_t bytesPerSecond) {
+  std::lock_guard lock(mutex_);
+  rateLimit_ = bytesPerSecond;
+}
+
 void RangeServer::SetDelays(int connectionDelayMs, int requestDelayMs) {
   std::lock_guard lock(mutex_);
   connectionDelayMs_ = connectionDelayMs;
@@ -153,11 +195,15 @@ bool RangeServer::TakeFault(int64_t rangeStart, FaultKind& kind) {
 
 void RangeServer::Serve(int client) {
   int connectionDelay;
+  int64_t rateLimit;
   {
     std::lock_guard lock(mutex_);
     connectionDelay = connectionDelayMs_;
+    rateLimit = rateLimit_;
   }
   if (connectionDelay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(connectionDelay));
+  Pacer pacer(rateLimit);
+  std::string response;
   std::string pending;
   char buffer[8192];
   while (running_) {
@@ -192,7 +238,7 @@ void RangeServer::Serve(int client) {
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
-    if (!Answer(client, method, path, headers)) break;
+    if (!Answer(method, path, headers, response) || !SendAll(client, response, pacer)) break;
   }
   CloseClient(client);
 }
@@ -203,8 +249,8 @@ void RangeServer::CloseClient(int client) {
   ::close(client);
 }
 
-bool RangeServer::Answer(int client, const std::string& method, const std::string& path,
-                         const std::map<std::string, std::string>& headers) {
+bool RangeServer::Answer(const std::string& method, const std::string& path,
+                         const std::map<std::string, std::string>& headers, std::string& response) {
   std::shared_ptr<const std::string> file;
   std::string title;
   int requestDelay;
@@ -219,12 +265,12 @@ bool RangeServer::Answer(int client, const std::string& method, const std::strin
   if (path == kUpdatePath) {
     std::string page = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + title +
                        "</title></head><body><h1>Tovak Security " + title + "</h1></body></html>";
-    return SendAll(client, Response(200, "OK", {"Content-Type: text/html; charset=utf-8"}, page, head));
+    return Reply(response, Response(200, "OK", {"Content-Type: text/html; charset=utf-8"}, page, head));
   }
   if (path == kRedirectPath) {
-    return SendAll(client, Response(302, "Found", {"Location: " + std::string(kReleasePrefix) + title + "/tovak.security.zip"}, "", head));
+    return Reply(response, Response(302, "Found", {"Location: " + std::string(kReleasePrefix) + title + "/tovak.security.zip"}, "", head));
   }
-  if (path.rfind(kReleasePrefix, 0) != 0) return SendAll(client, Response(404, "Not Found", {}, "", head));
+  if (path.rfind(kReleasePrefix, 0) != 0) return Reply(response, Response(404, "Not Found", {}, "", head));
 
   const int64_t size = static_cast<int64_t>(file->size());
   int64_t first = 0, last = size - 1;
@@ -237,9 +283,9 @@ bool RangeServer::Answer(int client, const std::string& method, const std::strin
   FaultKind fault;
   bool faulty = TakeFault(ranged ? first : 0, fault);
   if (!ranged || (faulty && fault == FaultKind::IgnoreRange))
-    return SendAll(client, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
+    return Reply(response, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
   if (faulty && fault == FaultKind::DropConnection) return false;
-  if (faulty && fault == FaultKind::ServerError) return SendAll(client, Response(500, "Internal Server Error", {}, "", head));
+  if (faulty && fault == FaultKind::ServerError) return Reply(response, Response(500, "Internal Server Error", {}, "", head));
   std::string body = file->substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
   std::string contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size);
   std::vector<std::string> answerHeaders;
@@ -250,7 +296,7 @@ bool RangeServer::Answer(int client, const std::string& method, const std::strin
   } else if (!(faulty && fault == FaultKind::NoContentRange)) {
     answerHeaders.push_back("Content-Range: " + contentRange);
   }
-  return SendAll(client, Response(206, "Partial Content", answerHeaders, body, head));
+  return Reply(response, Response(206, "Partial Content", answerHeaders, body, head));
 }
 
 }  // namespace tovak::testing

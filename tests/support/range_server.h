@@ -46,6 +46,9 @@ class RangeServer {
   void AddFault(Fault fault);
   // Delays before the first answer of each connection and before every answer.
   void SetDelays(int connectionDelayMs, int requestDelayMs);
+  // Bytes per second that each connection may send, whatever number of answers it carries
+  // (0: no limit).
+  void SetRateLimit(int64_t bytesPerSecond);
 
   // Paths the server answers.
   static constexpr const char* kUpdatePath = "/tovak%E5%AE%89%E5%85%A8/Dev/Update.html";
@@ -60,8 +63,9 @@ class RangeServer {
   void AcceptLoop();
   void Serve(int client);
   void CloseClient(int client);
-  bool Answer(int client, const std::string& method, const std::string& path,
-              const std::map<std::string, std::string>& headers);
+  // The whole answer to one request; false: drop the connection instead.
+  bool Answer(const std::string& method, const std::string& path, const std::map<std::string, std::string>& headers,
+              std::string& response);
   bool TakeFault(int64_t rangeStart, FaultKind& kind);
 
   int listener_ = -1;
@@ -77,6 +81,7 @@ class RangeServer {
   std::vector<Fault> faults_;
   std::vector<std::pair<int64_t, int64_t>> ranges_;
   int connectionDelayMs_ = 0, requestDelayMs_ = 0;
+  int64_t rateLimit_ = 0;
 };
 
 }  // namespace tovak::testing

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   uint16_t port = 0;
   std::string title = "1.0.0", filePath;
   int connectionDelay = 0, requestDelay = 0;
+  int64_t rateLimit = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string option = argv[i];
     if (option == "--port") port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
@@ -20,10 +21,11 @@ int main(int argc, char** argv) {
     else if (option == "--file") filePath = argv[i + 1];
     else if (option == "--connection-delay-ms") connectionDelay = std::atoi(argv[i + 1]);
     else if (option == "--request-delay-ms") requestDelay = std::atoi(argv[i + 1]);
+    else if (option == "--rate-limit") rateLimit = std::atoll(argv[i + 1]);
   }
   std::ifstream in(filePath, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N] [--rate-limit BYTES_PER_SECOND_PER_CONNECTION]\n", argv[0]);
     return 2;
   }
   std::ostringstream content;
@@ -32,6 +34,7 @@ int main(int argc, char** argv) {
   server.SetTitle(title);
   server.SetFile(content.str());
   server.SetDelays(connectionDelay, requestDelay);
+  server.SetRateLimit(rateLimit);
   if (!server.Start(port)) {
     std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
     return 1;
