@@ -53,16 +53,29 @@ rm -f "$saved"
 pids+=($!)
 shots="$root/build-app/screenshots"
 mkdir -p "$shots"
-shot() { import -display "$display" -window root -crop 900x420+0+0 "$shots/$1.png"; }
+shot() { import -display "$display" -window root -crop 1280x420+0+0 "$shots/$1.png"; }
 
 sleep 6  # the window appears and the update page loads
 shot ready
-# Right after start the window is collapsed to 466 pixels and centred, at top 50.
-geometry=$(xdotool search --name '^下载器$' getwindowgeometry 2>/dev/null || true)
-if ! grep -q 'Position: 407,50 ' <<< "$geometry" || ! grep -q 'Geometry: 466x349' <<< "$geometry"; then
-  echo "the window is not collapsed and centred: $geometry" >&2
+# Right after start the window is collapsed to 466 pixels and centred, at top 50; the toggle
+# button (at 416,8 in the window) widens it to 885 and narrows it again, centred each time.
+expect_geometry() {  # left width what
+  local geometry
+  for _ in $(seq 20); do
+    geometry=$(xdotool search --name '^下载器$' getwindowgeometry 2>/dev/null || true)
+    grep -q "Position: $1,50 " <<< "$geometry" && grep -q "Geometry: $2x349" <<< "$geometry" && return 0
+    sleep 0.1
+  done
+  echo "the window is not $3 and centred: $geometry" >&2
   exit 1
-fi
+}
+expect_geometry 407 466 collapsed
+xdotool mousemove $(( 407 + 416 + 20 )) $(( 50 + 8 + 16 )) click 1
+expect_geometry 197 885 expanded
+sleep 0.5
+shot expanded
+xdotool mousemove $(( 197 + 416 + 20 )) $(( 50 + 8 + 16 )) click 1
+expect_geometry 407 466 collapsed
 # Press the download button (its centre: the window is 466 wide, centred, at top 50, without a
 # frame) until the run has begun; it stays disabled until the page has loaded.
 for _ in $(seq 20); do
@@ -85,5 +98,5 @@ else
   echo "the saved archive does not match the served one" >&2
   status=1
 fi
-echo "screenshots: $shots/ready.png $shots/downloading.png $shots/done.png"
+echo "screenshots: $shots/ready.png $shots/expanded.png $shots/downloading.png $shots/done.png"
 exit $status
