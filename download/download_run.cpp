@@ -3,6 +3,7 @@
 #include "download/range_files.h"
 #include "download/segment_wait.h"
 #include "download/segment_worker.h"
+#include "http/header_text.h"
 #include "http/http_request.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
@@ -21,25 +22,11 @@ const char* const kUnknownSize = "无法得到下载文件大小\r\n请自行打
 const char* const kMissingSegment = "缺少临时文件，无法整合文件。";
 const char* const kSizeMismatch = "整合后的文件大小与服务器给出的不符，下载失败。";
 const char* const kFailedLabel = "下载失败";
+// The probe asks for one byte; a server that ignores the range and sends the whole archive is cut
+// off here rather than held in memory.
+constexpr int64_t kProbeBodyLimit = 16;
 
 }  // namespace
-
-Text TextAfterSeparator(const Text& value, const Text& separator, int64_t from, bool ignoreCase) {
-  int64_t at;
-  if (from < 0) {
-    at = text::Find(value, separator, -from, ignoreCase);
-  } else {
-    at = text::FindLast(value, separator, static_cast<int64_t>(value.size()) - from + 1, ignoreCase);
-  }
-  if (at < 0) return {};
-  return text::Mid(value, at + static_cast<int64_t>(separator.size()));
-}
-
-Text FindHeaderValue(const Text& headerText, const Text& name) {
-  for (const Text& line : text::Split(headerText, "\r\n"))
-    if (text::StartsWith(line, name)) return TextAfterSeparator(line, name + ": ");
-  return {};
-}
 
 DownloadEngine::DownloadEngine(DownloadContext context)
     : context_(context),
@@ -48,8 +35,13 @@ DownloadEngine::DownloadEngine(DownloadContext context)
 bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   DownloadState& s = context_.state;
   Text headers;
-  http::HttpRequest({.url = s.link, .headers = "Range : bytes=0-0", .responseHeaders = &headers});
-  Text value = FindHeaderValue(headers, "Content-Range");
+  Bytes body;
+  http::HttpRequest({.url = s.link,
+                     .headers = "Range : bytes=0-0",
+                     .responseHeaders = &headers,
+                     .appendBodyTo = &body,
+                     .bodyLimit = kProbeBodyLimit});
+  Text value = http::FindHeaderValue(headers, "Content-Range");
   int64_t slash = text::FindLast(value, "/");
   Text sizeText = text::Right(value, static_cast<int64_t>(value.size()) - slash);
   // An unknown or non-positive size ("*" for one) is no size to plan ranges for.
@@ -94,6 +86,8 @@ bool DownloadEngine::JoinSegments() {
   }
   context_.files.Close(target);
   if (target == 0 || platform::FileLength(s.savePath) != s.totalSize) {
+    // A partial target could later be taken for the finished archive.
+    if (target != 0) storage::RemoveFile(s.savePath);
     context_.desktop.ShowMessage(kSizeMismatch, "错误", MessageButtons::Ok, MessageIcon::Error);
     return false;
   }

@@ -6,13 +6,6 @@
 
 namespace tovak::download {
 
-// The value of the first line that starts with `name` (case-sensitive), taken after the last
-// "name: " in that line; empty when no line matches.
-Text FindHeaderValue(const Text& headerText, const Text& name);
-// The text after one occurrence of `separator`: `from` < 0 searches forward from position -from,
-// otherwise backward from position len - from + 1 (0: the last occurrence).
-Text TextAfterSeparator(const Text& text, const Text& separator, int64_t from = 0, bool ignoreCase = false);
-
 class DownloadEngine {
  public:
   explicit DownloadEngine(DownloadContext context);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "download/range_files.h"
+#include "http/content_range.h"
+#include "http/header_text.h"
 #include "http/http_request.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
@@ -28,7 +30,17 @@ void ReportProgress(DownloadContext& c, int64_t bytes) {
   c.window.SetText(ControlId::标签_进度提示, ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
 }
 
-bool IsSuccessStatus(int32_t status) { return status >= 200 && status < 300; }
+// Only the requested bytes of the probed file may reach a chunk: the answer must be partial
+// content that names exactly those bytes and carries exactly as many. A cache that answers with
+// other bytes of the same length, or a server whose file has changed, is refused.
+bool IsExactAnswer(int32_t status, const Text& headers, int64_t first, int64_t last, int64_t totalSize,
+                   int64_t received) {
+  if (status != 206) return false;
+  auto range = http::ParseContentRange(http::FindHeaderValue(headers, "Content-Range"));
+  return range && range->first == first && range->last == last &&
+         (range->total == http::ContentRange::kUnknownTotal || range->total == totalSize) &&
+         received == last - first + 1;
+}
 
 void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
   const Text& root = c.state.tempRoot;
@@ -87,14 +99,16 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   while (blockStart <= lastByte) {
     const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
     const size_t buffered = buffer.size();
+    Text headers;
     int32_t status = 0;
     http::HttpRequest({.url = s.link,
                        .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" + text::IntegerText(blockEnd),
+                       .responseHeaders = &headers,
                        .status = &status,
                        .appendBodyTo = &buffer,
                        .bodyLimit = available});
-    // Only the requested bytes may reach a chunk: a short, long or whole-file answer is refused.
-    if (!IsSuccessStatus(status) || static_cast<int64_t>(buffer.size() - buffered) != available) {
+    const auto received = static_cast<int64_t>(buffer.size() - buffered);
+    if (!IsExactAnswer(status, headers, blockStart, blockStart + available - 1, s.totalSize, received)) {
       buffer.resize(buffered);
       const auto kept = static_cast<int64_t>(buffered);
       ReportProgress(c, -kept);  // those bytes will be fetched again

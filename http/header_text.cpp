@@ -18,6 +18,12 @@ Text HeaderValue(const Text& line) {
   return colon < 0 ? Text{} : Trim(text::Mid(line, colon + 1));
 }
 
+Text FindHeaderValue(const Text& headerText, const Text& name) {
+  for (const Text& line : Split(headerText, "\r\n"))
+    if (text::EqualsIgnoringCase(HeaderName(line), name)) return HeaderValue(line);
+  return {};
+}
+
 Text CapitalizeFirst(const Text& word) {
   Text result = word;
   if (!result.empty() && result[0] >= 'a' && result[0] <= 'z') result[0] = static_cast<char>(result[0] - 'a' + 'A');
@@ -49,7 +55,8 @@ Text TextBefore(const Text& textValue, const Text& marker) {
 }
 
 Text TextBetween(const Text& textValue, const Text& startMarker, const Text& endMarker) {
-  static const Text kQuotePlaceholder = "#引号";
+  // "#引号" in GBK, spelt out so that every compiler gives the same bytes.
+  static const Text kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";
   Text start = text::ReplaceAll(startMarker, kQuotePlaceholder, "\"");
   Text end = text::ReplaceAll(endMarker, kQuotePlaceholder, "\"");
   int64_t at = Find(textValue, start);
@@ -61,11 +68,14 @@ Text TextBetween(const Text& textValue, const Text& startMarker, const Text& end
 }
 
 Text ExtractSetCookies(const Text& responseHeaders) {
+  static const Text kName = "Set-Cookie";
   Text result;
   for (const Text& line : Split(responseHeaders, "\r\n")) {
-    if (TextBefore(line, ": ") != "Set-Cookie") continue;
-    Text item = text::Contains(line, ";") ? Trim(TextBetween(line, "Set-Cookie:", ";"))
-                                         : Trim(text::ReplaceAll(line, "Set-Cookie:", "", true));
+    // The line starts with the name, a colon and a space, in whatever case the server wrote it.
+    if (!text::EqualsIgnoringCase(TextBefore(line, ": "), kName)) continue;
+    const Text value = text::Mid(line, static_cast<int64_t>(kName.size()) + 2);
+    Text item = text::Contains(value, ";") ? Trim(TextBefore(value, ";"))
+                                           : Trim(text::ReplaceAll(line, kName + ":", "", true));
     result += item + "; ";
   }
   if (text::EndsWith(result, "; ")) result.resize(result.size() - 2);

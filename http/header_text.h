@@ -4,8 +4,12 @@
 
 namespace tovak::http {
 
+// Header names are matched without regard to case wherever a response is read: HTTP/2 sends
+// them in lower case.
 Text HeaderName(const Text& line);
 Text HeaderValue(const Text& line);
+// The value of the first response header line named `name`; empty when there is none.
+Text FindHeaderValue(const Text& headerText, const Text& name);
 Text CapitalizeFirst(const Text& word);
 // Upper-cases the first letter of each header name and every letter after a "-" in it; lines
 // without a colon are dropped.

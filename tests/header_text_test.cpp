@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "http/base64.h"
+#include "http/content_range.h"
 #include "http/header_text.h"
 
 namespace tovak::http {
@@ -41,9 +42,52 @@ TEST(HeaderText, MarkersAndTheQuotePlaceholder) {
   EXPECT_EQ(TextBetween("[]", "[", "]"), "");
 }
 
-TEST(Cookies, ExtractTakesTheExactSetCookieLines) {
+TEST(HeaderText, FindsAResponseHeaderByItsWholeNameInAnyCase) {
+  const Text http1 = "Content-Range-Note: x\r\nContent-Range: bytes 0-0/5242880\r\nContent-Range: bytes 0-0/1\r\n";
+  EXPECT_EQ(FindHeaderValue(http1, "Content-Range"), "bytes 0-0/5242880") << "the first line of that name";
+  EXPECT_EQ(FindHeaderValue("content-range: bytes 0-0/10\r\n", "Content-Range"), "bytes 0-0/10");
+  EXPECT_EQ(FindHeaderValue("CONTENT-RANGE:bytes 0-0/10", "Content-Range"), "bytes 0-0/10");
+  EXPECT_EQ(FindHeaderValue("Range: bytes=0-0\r\nX: Content-Range: 1", "Content-Range"), "");
+  EXPECT_EQ(FindHeaderValue("", "Content-Range"), "");
+}
+
+TEST(HeaderText, ContentRangeMustNameBytesInOrderWithinTheTotal) {
+  struct Case {
+    Text value;
+    bool valid;
+    int64_t first = 0, last = 0, total = 0;
+  } cases[] = {
+      {"bytes 0-0/123", true, 0, 0, 123},
+      {"bytes 1048577-2097153/40000000", true, 1048577, 2097153, 40000000},
+      {" Bytes 5-9/* ", true, 5, 9, ContentRange::kUnknownTotal},
+      {"bytes 9223372036854775806-9223372036854775806/9223372036854775807", true, 9223372036854775806,
+       9223372036854775806, 9223372036854775807},
+      {"bytes */123", false},
+      {"bytes 5-4/10", false},
+      {"bytes 0-10/10", false},
+      {"bytes 0-9/10x", false},
+      {"bytes 0-9", false},
+      {"bytes -1-9/10", false},
+      {"bytes 0 -9/10", false},
+      {"items 0-9/10", false},
+      {"bytes 0-9223372036854775808/*", false},
+      {"bytes \xA3\xB0-9/10", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    auto range = ParseContentRange(c.value);
+    ASSERT_EQ(range.has_value(), c.valid) << c.value;
+    if (!range) continue;
+    EXPECT_EQ(range->first, c.first) << c.value;
+    EXPECT_EQ(range->last, c.last) << c.value;
+    EXPECT_EQ(range->total, c.total) << c.value;
+  }
+}
+
+TEST(Cookies, ExtractTakesTheSetCookieLinesInAnyCase) {
   EXPECT_EQ(ExtractSetCookies("Set-Cookie: a=1; path=/\r\nSet-Cookie: b=2"), "a=1; b=2");
-  EXPECT_EQ(ExtractSetCookies("set-cookie: a=1\r\nSet-Cookie:b=2\r\nServer: x"), "");
+  EXPECT_EQ(ExtractSetCookies("set-cookie: a=1; path=/\r\nSET-COOKIE: b=2\r\n"), "a=1; b=2") << "HTTP/2 names";
+  EXPECT_EQ(ExtractSetCookies("Set-Cookie:b=2\r\nSet-Cookies: c=3\r\nServer: x"), "");
   EXPECT_EQ(ExtractSetCookies(""), "");
 }
 

@@ -157,6 +157,8 @@ Text ToUpperAscii(const Text& text) {
 
 bool StartsWith(const Text& text, const Text& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
+bool EqualsIgnoringCase(const Text& a, const Text& b) { return a.size() == b.size() && MatchesAt(a, 0, b, true); }
+
 bool EndsWith(const Text& text, const Text& suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

@@ -29,6 +29,8 @@ Text Join(const TextList& pieces, const Text& separator);
 Text ReplaceAll(const Text& text, const Text& what, const Text& with, bool ignoreCase = false);
 Text ToUpperAscii(const Text& text);
 bool StartsWith(const Text& text, const Text& prefix);
+// Equal but for the case of ASCII letters.
+bool EqualsIgnoringCase(const Text& a, const Text& b);
 bool EndsWith(const Text& text, const Text& suffix);
 
 }  // namespace tovak::text

@@ -2,6 +2,7 @@
 // worker that fetches block after block from one host reuses its connection (and TLS session).
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -16,6 +17,7 @@ namespace tovak::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr long long kLargestReservation = 16LL << 20;
 
 struct ThreadEasyHandle {
   CURL* handle = nullptr;
@@ -123,8 +125,10 @@ class CurlRequestObject final : public HttpRequestObject {
     request->responseHeaders_ += line + "\r\n";
     const std::string lengthName = "content-length:";
     if (line.size() > lengthName.size() && strncasecmp(line.c_str(), lengthName.c_str(), lengthName.size()) == 0) {
-      long long length = std::atoll(line.c_str() + lengthName.size());
-      if (length > 0 && length < (1LL << 31) && !request->sink_) request->body_.reserve(static_cast<size_t>(length));
+      // The length is the server's word: it sizes the first allocation, never more than a few MiB.
+      long long length = std::strtoll(line.c_str() + lengthName.size(), nullptr, 10);
+      if (length > 0 && !request->sink_)
+        request->body_.reserve(static_cast<size_t>(std::min<long long>(length, kLargestReservation)));
     }
     return size * count;
   }

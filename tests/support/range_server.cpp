@@ -69,11 +69,15 @@ std::string Lower(std::string s) {
 }
 
 std::string Response(int status, const std::string& reason, const std::vector<std::string>& headers,
-                     const std::string& body, bool headOnly = false) {
+                     const std::string& body, bool headOnly = false, bool lowerCaseNames = false) {
   std::ostringstream out;
   out << "HTTP/1.1 " << status << ' ' << reason << "\r\n";
-  for (const std::string& header : headers) out << header << "\r\n";
-  out << "Content-Length: " << body.size() << "\r\n\r\n";
+  auto name = [&](const std::string& header) { return lowerCaseNames ? Lower(header) : header; };
+  for (const std::string& header : headers) {
+    const size_t colon = header.find(':');
+    out << name(header.substr(0, colon)) << header.substr(colon) << "\r\n";
+  }
+  out << name("Content-Length") << ": " << body.size() << "\r\n\r\n";
   std::string text = out.str();
   if (!headOnly) text += body;
   return text;
@@ -238,7 +242,11 @@ void RangeServer::Serve(int client) {
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
-    if (!Answer(method, path, headers, response) || !SendAll(client, response, pacer)) break;
+    if (!Answer(method, path, headers, response)) break;
+    if (!SendAll(client, response, pacer)) {
+      ++abortedAnswers_;
+      break;
+    }
   }
   CloseClient(client);
 }
@@ -281,22 +289,30 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
     if (ranged) ranges_.emplace_back(first, last);
   }
   FaultKind fault;
-  bool faulty = TakeFault(ranged ? first : 0, fault);
-  if (!ranged || (faulty && fault == FaultKind::IgnoreRange))
+  const bool faulty = TakeFault(ranged ? first : 0, fault);
+  auto is = [&](FaultKind kind) { return faulty && fault == kind; };
+  if (!ranged || is(FaultKind::IgnoreRange))
     return Reply(response, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
-  if (faulty && fault == FaultKind::DropConnection) return false;
-  if (faulty && fault == FaultKind::ServerError) return Reply(response, Response(500, "Internal Server Error", {}, "", head));
-  std::string body = file->substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
-  std::string contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size);
-  std::vector<std::string> answerHeaders;
-  if (faulty && fault == FaultKind::ShortBody) body.pop_back();
-  if (faulty && fault == FaultKind::UnknownTotal) contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/*";
-  if (faulty && fault == FaultKind::LowerCaseHeader) {
-    answerHeaders.push_back("content-range: " + contentRange);
-  } else if (!(faulty && fault == FaultKind::NoContentRange)) {
-    answerHeaders.push_back("Content-Range: " + contentRange);
+  if (is(FaultKind::DropConnection)) return false;
+  if (is(FaultKind::ServerError)) return Reply(response, Response(500, "Internal Server Error", {}, "", head));
+  if (is(FaultKind::TooManyRequests)) return Reply(response, Response(429, "Too Many Requests", {}, "", head));
+  if (is(FaultKind::Unavailable)) return Reply(response, Response(503, "Service Unavailable", {}, "", head));
+  if (is(FaultKind::RangeNotSatisfiable))
+    return Reply(response, Response(416, "Range Not Satisfiable", {"Content-Range: bytes */" + std::to_string(size)}, "", head));
+  if (is(FaultKind::ShiftedRange)) {  // one byte on, or back where the range ends the file
+    const int64_t shift = last + 1 < size ? 1 : -1;
+    first += shift;
+    last += shift;
   }
-  return Reply(response, Response(206, "Partial Content", answerHeaders, body, head));
+  std::string body = file->substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
+  if (is(FaultKind::ShortBody)) body.pop_back();
+  std::string total = std::to_string(size);
+  if (is(FaultKind::UnknownTotal)) total = "*";
+  if (is(FaultKind::OtherTotal)) total = std::to_string(size + 1);
+  std::vector<std::string> answerHeaders;
+  if (!is(FaultKind::NoContentRange))
+    answerHeaders.push_back("Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + total);
+  return Reply(response, Response(206, "Partial Content", answerHeaders, body, head, is(FaultKind::LowerCaseHeader)));
 }
 
 }  // namespace tovak::testing

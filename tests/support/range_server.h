@@ -14,11 +14,16 @@ namespace tovak::testing {
 
 enum class FaultKind {
   ServerError,         // 500 with an empty body
+  TooManyRequests,     // 429 with an empty body
+  Unavailable,         // 503 with an empty body
+  RangeNotSatisfiable, // 416 with "Content-Range: bytes */size"
   DropConnection,      // closes the connection without an answer
   ShortBody,           // 206 whose body lacks the range's last byte
   IgnoreRange,         // 200 with the whole file
   NoContentRange,      // 206 without Content-Range
-  LowerCaseHeader,     // "content-range" in lower case
+  ShiftedRange,        // 206 with other bytes of the same length, named by their Content-Range
+  OtherTotal,          // 206 whose Content-Range names a total one byte larger than the file
+  LowerCaseHeader,     // every header name in lower case, as HTTP/2 sends them
   UnknownTotal,        // Content-Range with "*" as the total
 };
 
@@ -58,6 +63,8 @@ class RangeServer {
   // First bytes of every range request that reached the file, in arrival order.
   std::vector<std::pair<int64_t, int64_t>> Ranges();
   int Connections() const { return connections_.load(); }
+  // Answers that the client stopped receiving before their end.
+  int AbortedAnswers() const { return abortedAnswers_.load(); }
 
  private:
   void AcceptLoop();
@@ -72,6 +79,7 @@ class RangeServer {
   uint16_t port_ = 0;
   std::atomic<bool> running_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> abortedAnswers_{0};
   std::thread acceptor_;
   std::mutex mutex_;
   std::vector<std::thread> clients_;
