@@ -1,5 +1,5 @@
 #pragma once
-// A temporary directory that stands in for drive D while a test runs, and small file helpers.
+// Temporary directories (one standing in for drive D) and small file helpers.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,25 +9,33 @@
 
 namespace tovak::testing {
 
-class TempDrive {
+// A directory of its own for one test, removed with everything in it.
+class TempDirectory {
  public:
-  TempDrive() {
+  TempDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tovak-test-XXXXXX").string();
     root_ = ::mkdtemp(pattern.data());
-    ::setenv("TOVAK_DRIVE_D", root_.c_str(), 1);
   }
-  ~TempDrive() {
+  ~TempDirectory() {
     std::error_code ignored;
     std::filesystem::permissions(root_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(root_, ignored);
-    ::unsetenv("TOVAK_DRIVE_D");
   }
-  // The native path of a file under the drive.
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+  // The native path of a file inside.
   std::filesystem::path operator/(const std::string& relative) const { return std::filesystem::path(root_) / relative; }
   const std::string& Root() const { return root_; }
 
  private:
   std::string root_;
+};
+
+// A temporary directory that stands in for drive D while it lives.
+class TempDrive : public TempDirectory {
+ public:
+  TempDrive() { ::setenv("TOVAK_DRIVE_D", Root().c_str(), 1); }
+  ~TempDrive() { ::unsetenv("TOVAK_DRIVE_D"); }
 };
 
 inline std::string ReadFile(const std::filesystem::path& path) {
