@@ -19,8 +19,9 @@ Text LedgerPath(const Text& tempRoot, int32_t n) { return SegmentDirectory(tempR
 Text SegmentFilePath(const Text& tempRoot, int32_t n) { return tempRoot + text::IntegerText(n) + ".temp"; }
 
 void WriteLedger(const Text& path, const ResumeLedger& ledger) {
-  platform::WriteProfileText(kSection, "start", text::NumberText(static_cast<double>(ledger.start)), path);
-  platform::WriteProfileText(kSection, "end", text::NumberText(static_cast<double>(ledger.end)), path);
+  // Plain decimal: the same text as 13 significant digits below 10^13, and exact above it.
+  platform::WriteProfileText(kSection, "start", text::IntegerText(ledger.start), path);
+  platform::WriteProfileText(kSection, "end", text::IntegerText(ledger.end), path);
   platform::WriteProfileText(kSection, "seq", text::IntegerText(ledger.seq), path);
 }
 

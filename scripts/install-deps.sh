@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, testing and running need; a no-op when present.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libcpp-httplib-dev
-          libssl-dev openssl ca-certificates nginx)
+          libssl-dev openssl ca-certificates nginx clang libclang-rt-14-dev)
 if [ "${1:-}" = "--gui" ]; then
   packages+=(libgtk-3-dev libwebkit2gtk-4.1-0 xvfb xauth xdotool imagemagick fonts-noto-cjk)
 fi

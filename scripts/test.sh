@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: a normal build, an AddressSanitizer + UBSan build, and a
-# ThreadSanitizer build of the concurrency and engine tests.
+# Builds and runs the whole test suite: a normal build, an AddressSanitizer + UBSan build, a
+# ThreadSanitizer build of the concurrency and engine tests, the fuzz targets for a bounded time
+# each (TOVAK_FUZZ_SECONDS, 20 by default), and the program under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --gui
@@ -25,6 +26,10 @@ echo "== thread sanitizer: concurrency and engine"
 build build-tsan thread -DTOVAK_BUILD_GUI=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'TaskPool|Lock|Event|HandleTable|RecordQueue|EngineTest|Sized|MainWindow'
+
+echo "== fuzz targets, ${TOVAK_FUZZ_SECONDS:-20} s each"
+build build-fuzz "" -DCMAKE_CXX_COMPILER=clang++ -DTOVAK_BUILD_FUZZERS=ON -DTOVAK_FUZZ_SECONDS="${TOVAK_FUZZ_SECONDS:-20}"
+ctest --test-dir build-fuzz -j"$jobs" --output-on-failure
 
 echo "== the program under Xvfb"
 tests/gui/missing_engine.sh build/tovak-downloader
