@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "download/download_controls.h"
 #include "platform/window_view.h"
 #include "text/text.h"
 
@@ -17,7 +18,8 @@ struct Rect {
   int left, top, width, height;
 };
 
-class WindowModel {
+// Also the controls that the download engine writes.
+class WindowModel final : public download::DownloadControls {
  public:
   WindowModel();
   WindowModel(const WindowModel&) = delete;
@@ -31,8 +33,10 @@ class WindowModel {
   bool IsDisabled(ControlId control) const;
   void SetDisabled(ControlId control, bool disabled);
   // The progress bar's position, always within 0..100.
-  int ProgressPosition() const;
-  void SetProgressPosition(int position);
+  int ProgressPosition() const override;
+  void SetProgressPosition(int position) override;
+  void SetStatusText(const Text& text) override { SetText(ControlId::标签_进度提示, text); }
+  Text SavePathText() const override { return GetText(ControlId::编辑框2); }
   // The window's outer rectangle on the screen; controls keep their layout rectangles.
   Rect WindowRect() const;
   void SetWindowLeft(int left);

@@ -18,8 +18,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOVAK_BUILD_GUI=OFF > build-bench.configure.log 2>&1
-cmake --build build-bench -j"$(nproc)" --target tovak-bench-driver tovak-test-server > build-bench.log 2>&1
+mkdir -p build-bench
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOVAK_BUILD_GUI=OFF > build-bench/configure.log 2>&1
+cmake --build build-bench -j"$(nproc)" --target tovak-bench-driver tovak-test-server > build-bench/build.log 2>&1
 
 work=$(mktemp -d /tmp/tovak-bench-XXXXXX)
 pids=()

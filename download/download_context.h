@@ -1,7 +1,7 @@
 #pragma once
 // What the parts of a download share: the run's record, the window's controls, the desktop's
 // message boxes and shell, and the open-file table of the mapped files.
-#include "app/window_model.h"
+#include "download/download_controls.h"
 #include "download/download_state.h"
 #include "platform/desktop.h"
 #include "storage/mapped_file.h"
@@ -10,7 +10,7 @@ namespace tovak::download {
 
 struct DownloadContext {
   DownloadState& state;
-  app::WindowModel& window;
+  DownloadControls& window;
   platform::Desktop& desktop;
   storage::MappedFileTable& files;
 };

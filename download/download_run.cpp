@@ -14,7 +14,6 @@
 namespace tovak::download {
 namespace {
 
-using app::ControlId;
 using platform::MessageButtons;
 using platform::MessageIcon;
 
@@ -96,7 +95,7 @@ bool DownloadEngine::JoinSegments() {
 
 void DownloadEngine::RunDownload() {
   DownloadState& s = context_.state;
-  app::WindowModel& window = context_.window;
+  DownloadControls& window = context_.window;
   s.threadCount = kThreadCount;
   s.blockSize = kBlockSize;
   s.segments.assign(static_cast<size_t>(s.threadCount), SegmentTask{});
@@ -114,16 +113,16 @@ void DownloadEngine::RunDownload() {
     s.downloaded = 0;
   }
   window.SetProgressPosition(0);
-  window.SetText(ControlId::标签_进度提示, ProgressText(0, s.totalSize, window.ProgressPosition()));
+  window.SetStatusText(ProgressText(0, s.totalSize, window.ProgressPosition()));
   PlanAndSubmit();
 
   WaitForSegments(context_, &segmentWorker_);
   if (s.failed.load() == 1) {
-    window.SetText(ControlId::标签_进度提示, kFailedLabel);
+    window.SetStatusText(kFailedLabel);
     return;
   }
 
-  window.SetText(ControlId::标签_进度提示, "下载完毕，开始整合文件");
+  window.SetStatusText("下载完毕，开始整合文件");
   bool joined = JoinSegments();
   storage::DeleteDirectoryTree(s.tempRoot);
   {
@@ -131,11 +130,11 @@ void DownloadEngine::RunDownload() {
     s.downloaded = 0;
   }
   if (!joined) {
-    window.SetText(ControlId::标签_进度提示, kFailedLabel);
+    window.SetStatusText(kFailedLabel);
     return;
   }
-  window.SetText(ControlId::标签_进度提示, "下载完成！");
-  context_.desktop.OpenWithShell(window.GetText(ControlId::编辑框2));
+  window.SetStatusText("下载完成！");
+  context_.desktop.OpenWithShell(window.SavePathText());
 }
 
 }  // namespace tovak::download

@@ -15,8 +15,6 @@
 namespace tovak::download {
 namespace {
 
-using app::ControlId;
-
 Text Megabytes(int64_t bytes) { return text::NumberText(text::RoundTo(static_cast<double>(bytes) / kBytesPerMegabyte, 2)); }
 
 // Counts `bytes` as downloaded (negative: taken back) and shows the progress.
@@ -27,7 +25,7 @@ void ReportProgress(DownloadContext& c, int64_t bytes) {
   if (bytes <= 0) return;
   double percent = s.totalSize > 0 ? static_cast<double>(s.downloaded) / static_cast<double>(s.totalSize) * 100.0 : 0.0;
   c.window.SetProgressPosition(static_cast<int>(text::RoundTo(percent, 0)));
-  c.window.SetText(ControlId::标签_进度提示, ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
+  c.window.SetStatusText(ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
 }
 
 // Only the requested bytes of the probed file may reach a chunk: the answer must be partial

@@ -12,8 +12,11 @@ constexpr NativeFile kInvalidFile = -1;
 using MappingHandle = intptr_t;  // 0: none
 
 enum class FileCreation { OpenExisting, CreateAlways, OpenAlways };
+// What other openers of the file may do while it is open.
+enum class FileSharing { ReadWrite, Write, Read, None };
 
-NativeFile OpenFileForMapping(const Text& path, bool writable, FileCreation creation, bool randomAccess);
+NativeFile OpenFileForMapping(const Text& path, bool writable, FileCreation creation, FileSharing sharing,
+                              bool randomAccess);
 bool CloseFile(NativeFile file);
 bool GetFileLength(NativeFile file, int64_t& length);
 bool SetFileLength(NativeFile file, int64_t length);

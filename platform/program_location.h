@@ -6,7 +6,7 @@ namespace tovak::platform {
 // The directory that holds the program's executable, without a trailing separator.
 Text ProgramDirectory();
 bool IsWritableDirectory(const Text& path);
-// The user's download directory (XDG's DOWNLOAD directory, else ~/Downloads).
+// The user's download directory, as the desktop names it.
 Text UserDownloadDirectory();
 // The variable's value, or the empty text when it is not set.
 Text EnvironmentText(const char* name);

@@ -27,10 +27,13 @@ class SyncEvent {
   bool Wait(std::optional<uint32_t> timeoutMs);
 
  private:
+  friend EventHandle CreateSyncEvent(bool manualReset, bool initiallySignalled, const Text& name);
+  friend EventHandle OpenNamedSyncEvent(const Text& name);
   struct State;
   std::unique_ptr<State> state_;
 };
 
+// A named event is shared with every later create or open of that name while it is open.
 EventHandle CreateSyncEvent(bool manualReset, bool initiallySignalled, const Text& name = {});
 // An event of that name that is still open somewhere, or null.
 EventHandle OpenNamedSyncEvent(const Text& name);

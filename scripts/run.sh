@@ -11,8 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 scripts/install-deps.sh --gui
-cmake -S . -B build-app -DCMAKE_BUILD_TYPE=RelWithDebInfo > build-app.configure.log 2>&1 || { cat build-app.configure.log; exit 1; }
-cmake --build build-app -j"$(nproc)" --target tovak-downloader tovak-test-server > build-app.log 2>&1 || { tail -50 build-app.log; exit 1; }
+mkdir -p build-app
+cmake -S . -B build-app -DCMAKE_BUILD_TYPE=RelWithDebInfo > build-app/configure.log 2>&1 || { cat build-app/configure.log; exit 1; }
+cmake --build build-app -j"$(nproc)" --target tovak-downloader tovak-test-server > build-app/build.log 2>&1 || { tail -50 build-app/build.log; exit 1; }
 program="$root/build-app/tovak-downloader"
 
 if [ "${TOVAK_REAL:-0}" = 1 ]; then

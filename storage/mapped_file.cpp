@@ -61,9 +61,11 @@ uint32_t MappedFileTable::Open(const Text& path, int32_t mode, int32_t share, ui
     case kOpenAlways: writable = true; creation = platform::FileCreation::OpenAlways; break;
     default: return 0;
   }
+  static constexpr platform::FileSharing kSharing[] = {platform::FileSharing::ReadWrite, platform::FileSharing::Write,
+                                                       platform::FileSharing::Read, platform::FileSharing::None};
   if (share < 1 || share > 4) return 0;
   platform::NativeFile file =
-      platform::OpenFileForMapping(path, writable, creation, (flags & kFlagRandomAccess) != 0);
+      platform::OpenFileForMapping(path, writable, creation, kSharing[share - 1], (flags & kFlagRandomAccess) != 0);
   if (file == kInvalidFile) return 0;
   auto* record = new Record;
   record->file = file;

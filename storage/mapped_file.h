@@ -20,7 +20,7 @@ class MappedFileTable {
   MappedFileTable(const MappedFileTable&) = delete;
   MappedFileTable& operator=(const MappedFileTable&) = delete;
 
-  // `share` 1..4 is accepted for its value; this platform has no share modes.
+  // `share`: 1 others may read and write, 2 write, 3 read, 4 nothing; other values fail.
   uint32_t Open(const Text& path, int32_t mode = kReadWrite, int32_t share = 1, uint32_t flags = 0);
   bool Write(uint32_t fileNumber, const Bytes& data);
   // Appends the whole of another file at the position: what Write does with the file's bytes,

@@ -5,7 +5,7 @@
 #include <future>
 
 #include "platform/code_page.h"
-#include "platform/native_path.h"
+#include "platform/posix/native_path.h"
 
 namespace tovak::platform {
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "platform/code_page.h"
-#include "platform/native_path.h"
+#include "platform/posix/native_path.h"
 
 namespace tovak::platform {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/native_path.h"
+#include "platform/posix/native_path.h"
 
 namespace tovak::platform {
 namespace {
@@ -22,7 +22,8 @@ struct Mapping {
 
 }  // namespace
 
-NativeFile OpenFileForMapping(const Text& path, bool writable, FileCreation creation, bool randomAccess) {
+// POSIX has no share modes: other openers are never refused.
+NativeFile OpenFileForMapping(const Text& path, bool writable, FileCreation creation, FileSharing, bool randomAccess) {
   int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
   if (creation == FileCreation::CreateAlways) flags |= O_CREAT | O_TRUNC;
   if (creation == FileCreation::OpenAlways) flags |= O_CREAT;

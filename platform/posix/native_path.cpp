@@ -1,4 +1,4 @@
-#include "platform/native_path.h"
+#include "platform/posix/native_path.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -4,14 +4,11 @@
 
 #include <cstdlib>
 
-#include "app/browser_box.h"
-#include "app/main_window.h"
-#include "concurrency/record_queue.h"
+#include "app/program.h"
 #include "platform/gtk/gtk_desktop.h"
 #include "platform/gtk/gtk_event_pump.h"
 #include "platform/gtk/gtk_window_view.h"
 #include "platform/gtk/webkit_browser_engine.h"
-#include "platform/system_info.h"
 
 int main(int argc, char** argv) {
   using namespace tovak;
@@ -19,18 +16,13 @@ int main(int argc, char** argv) {
   setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
   gtk_init(&argc, &argv);
 
-  const platform::SystemInfo systemInfo = platform::QuerySystemInfo();
-  download::DownloadState state;
-  storage::MappedFileTable mappedFileTable(systemInfo.allocationGranularity);
-  RecordQueue recordQueue;
   platform::GtkEventPump pump;
   platform::InstallEventPump(&pump);
   platform::GtkDesktop desktop(pump);
-  app::WindowModel model;
-  download::DownloadEngine engine({state, model, desktop, mappedFileTable});
   platform::WebKitBrowserEngine browserEngine(desktop);
-  app::BrowserBox browser(browserEngine);
-  app::MainWindow mainWindow(model, browser, engine);
+  app::Program program(desktop, browserEngine);
+  app::WindowModel& model = program.Model();
+  app::MainWindow& mainWindow = program.Window();
 
   platform::GtkWindowView view(model,
                                {[&] { mainWindow.OnToggleClicked(); }, [&] { mainWindow.OnDownloadClicked(); },
