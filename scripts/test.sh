@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: a normal build, an AddressSanitizer + UBSan build, a
 # ThreadSanitizer build of the concurrency and engine tests, the fuzz targets for a bounded time
-# each (TOVAK_FUZZ_SECONDS, 20 by default), and the program under Xvfb.
+# each (TOVAK_FUZZ_SECONDS, 20 by default), the Windows builds with the 64-bit suite under Wine, and
+# the program under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh --gui
+scripts/install-deps.sh --gui --windows
 jobs=$(nproc)
 
 build() {  # dir, sanitizer, further options
-  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVAK_SANITIZE="$2" "${@:3}" > "$1.configure.log" 2>&1 \
-    || { cat "$1.configure.log"; exit 1; }
-  cmake --build "$1" -j"$jobs" > "$1.build.log" 2>&1 || { tail -50 "$1.build.log"; exit 1; }
+  mkdir -p "$1"
+  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVAK_SANITIZE="$2" "${@:3}" > "$1/configure.log" 2>&1 \
+    || { cat "$1/configure.log"; exit 1; }
+  cmake --build "$1" -j"$jobs" > "$1/build.log" 2>&1 || { tail -50 "$1/build.log"; exit 1; }
 }
 
 echo "== normal build"
@@ -30,6 +32,13 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 echo "== fuzz targets, ${TOVAK_FUZZ_SECONDS:-20} s each"
 build build-fuzz "" -DCMAKE_CXX_COMPILER=clang++ -DTOVAK_BUILD_FUZZERS=ON -DTOVAK_FUZZ_SECONDS="${TOVAK_FUZZ_SECONDS:-20}"
 ctest --test-dir build-fuzz -j"$jobs" --output-on-failure
+
+echo "== Windows: 32-bit build (compiled and linked), 64-bit build and its tests under Wine"
+build build-win32 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+build build-win64 "" -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+scripts/wine-prefix.sh "$PWD/build-win64/wine-prefix" "$PWD/build-win64/drive-d"
+# One program at a time: they share the prefix's drive D.
+WINEPREFIX="$PWD/build-win64/wine-prefix" ctest --test-dir build-win64 -j1 --output-on-failure
 
 echo "== the program under Xvfb"
 tests/gui/missing_engine.sh build/tovak-downloader

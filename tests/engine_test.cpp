@@ -167,12 +167,12 @@ TEST(ResumeLedgerFile, KeepsEveryOffsetExactly) {
   const Text path = "D:\\retry.ini";
   WriteLedger(path, {1048577, 2097153, 2});
   EXPECT_EQ(testing::ReadFile(drive / "retry.ini"), "[retry]\r\nstart=1048577\r\nend=2097153\r\nseq=2\r\n");
-  const ResumeLedger far{12345678901234567, 12345678902283143, 7};
-  WriteLedger(path, far);
+  const ResumeLedger distant{12345678901234567, 12345678902283143, 7};
+  WriteLedger(path, distant);
   const ResumeLedger read = ReadLedger(path);
-  EXPECT_EQ(read.start, far.start);
-  EXPECT_EQ(read.end, far.end);
-  EXPECT_EQ(read.seq, far.seq);
+  EXPECT_EQ(read.start, distant.start);
+  EXPECT_EQ(read.end, distant.end);
+  EXPECT_EQ(read.seq, distant.seq);
 }
 
 TEST_F(EngineTest, UnknownSizeShowsTheErrorAndChangesNothing) {

@@ -15,15 +15,15 @@ using platform::ControlId;
 class MainWindowTest : public testing::EngineTest {
  protected:
   void SetUp() override {
-    ::setenv("TOVAK_RELEASE_BASE_URL", "https://dl.test/releases/download/v", 1);
+    testing::SetEnvironment("TOVAK_RELEASE_BASE_URL", "https://dl.test/releases/download/v");
     // The environment is UTF-8, the program's texts GBK.
-    ::setenv("TOVAK_UPDATE_PAGE_URL", "https://www.test/tovak\xE5\xAE\x89\xE5\x85\xA8/Dev/Update.html", 1);
+    testing::SetEnvironment("TOVAK_UPDATE_PAGE_URL", "https://www.test/tovak\xE5\xAE\x89\xE5\x85\xA8/Dev/Update.html");
     EngineTest::SetUp();
   }
   void TearDown() override {
     EngineTest::TearDown();
-    ::unsetenv("TOVAK_RELEASE_BASE_URL");
-    ::unsetenv("TOVAK_UPDATE_PAGE_URL");
+    testing::SetEnvironment("TOVAK_RELEASE_BASE_URL", "");
+    testing::SetEnvironment("TOVAK_UPDATE_PAGE_URL", "");
   }
   platform::ScriptedBrowserEngine browserEngine;
   BrowserBox browser{browserEngine};

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "storage/mapped_file.h"
@@ -72,7 +70,7 @@ TEST(MappedFile, AppendsFromAnotherFileSystem) {
   const fs::path shared = "/dev/shm";
   if (!fs::is_directory(shared)) GTEST_SKIP() << "no second file system at " << shared;
   TempDrive drive;
-  const fs::path source = shared / ("tovak-append-" + std::to_string(::getpid()) + ".temp");
+  const fs::path source = shared / ("tovak-append-" + std::to_string(std::random_device{}()) + ".temp");
   const std::string content = testing::RandomBytes(3 * 1048576 + 5, 5);
   testing::WriteFile(source, content);
   MappedFileTable files(65536);
@@ -108,6 +106,9 @@ TEST(MappedFile, RefusesBadModesReadOnlyWritesAndClosedNumbers) {
 }
 
 TEST(MappedFile, FollowsAFileShortenedBySomeoneElse) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses to shorten a file while a view of it is mapped";
+#endif
   TempDrive drive;
   MappedFileTable files(65536);
   uint32_t number = files.Open("D:\\shrink.bin", kCreateAlways);

@@ -1,10 +1,17 @@
 #include "tests/support/range_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <fcntl.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +21,68 @@
 
 namespace tovak::testing {
 namespace {
+
+// The few calls whose spelling differs between BSD sockets and Winsock.
+#ifdef _WIN32
+constexpr int kShutBoth = SD_BOTH;
+bool StartSockets() {
+  static WSADATA data;
+  static const bool started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  return started;
+}
+Socket OpenSocket() { return static_cast<Socket>(::socket(AF_INET, SOCK_STREAM, 0)); }
+Socket AcceptClient(Socket listener) { return static_cast<Socket>(::accept(listener, nullptr, nullptr)); }
+void CloseSocket(Socket socket) { ::closesocket(socket); }
+long SendSome(Socket socket, const char* data, size_t length) { return ::send(socket, data, static_cast<int>(length), 0); }
+long ReceiveSome(Socket socket, char* data, size_t length) { return ::recv(socket, data, static_cast<int>(length), 0); }
+bool Interrupted() { return false; }
+bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+void SetNonBlocking(Socket socket) {
+  u_long yes = 1;
+  ::ioctlsocket(socket, FIONBIO, &yes);
+}
+#else
+constexpr int kShutBoth = SHUT_RDWR;
+bool StartSockets() { return true; }
+Socket OpenSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+Socket AcceptClient(Socket listener) { return ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC); }
+void CloseSocket(Socket socket) { ::close(static_cast<int>(socket)); }
+long SendSome(Socket socket, const char* data, size_t length) { return ::send(static_cast<int>(socket), data, length, MSG_NOSIGNAL); }
+long ReceiveSome(Socket socket, char* data, size_t length) { return ::recv(static_cast<int>(socket), data, length, 0); }
+bool Interrupted() { return errno == EINTR; }
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+void SetNonBlocking(Socket socket) { ::fcntl(static_cast<int>(socket), F_SETFL, ::fcntl(static_cast<int>(socket), F_GETFL) | O_NONBLOCK); }
+#endif
+
+// Waits in slices until the socket can be read (or written), so that Stop ends a connection
+// whose client keeps it open without reading or writing: Wine's sockets do not wake a blocked
+// call when another thread shuts the socket down. False once the server stops.
+bool WaitFor(Socket socket, bool writing, const std::atomic<bool>& running) {
+  while (running) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(socket, &ready);
+    timeval slice{0, 100000};
+    int count = ::select(static_cast<int>(socket) + 1, writing ? nullptr : &ready, writing ? &ready : nullptr, nullptr,
+                         &slice);
+    if (count < 0 && !Interrupted()) return false;
+    if (count > 0) return true;
+  }
+  return false;
+}
+
+long Receive(Socket socket, char* data, size_t length, const std::atomic<bool>& running) {
+  while (WaitFor(socket, false, running)) {
+    long n = ReceiveSome(socket, data, length);
+    if (n >= 0 || !(Interrupted() || WouldBlock())) return n;
+  }
+  return 0;
+}
+
+void SetFlag(Socket socket, int level, int option) {
+  int yes = 1;
+  ::setsockopt(socket, level, option, reinterpret_cast<const char*>(&yes), sizeof yes);
+}
 
 // A token bucket for one connection: it holds at most one slice of credit, so neither a new
 // connection nor a pause between answers buys a burst.
@@ -41,7 +110,7 @@ class Pacer {
   Clock::time_point last_ = Clock::now();
 };
 
-bool SendAll(int socket, const std::string& data, Pacer& pacer) {
+bool SendAll(Socket socket, const std::string& data, Pacer& pacer, const std::atomic<bool>& running) {
   size_t sent = 0;
   while (sent < data.size()) {
     size_t length = data.size() - sent;
@@ -49,8 +118,9 @@ bool SendAll(int socket, const std::string& data, Pacer& pacer) {
       length = std::min(length, Pacer::kSlice);
       pacer.Take(length);
     }
-    ssize_t n = ::send(socket, data.data() + sent, length, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
+    if (!WaitFor(socket, true, running)) return false;
+    long n = SendSome(socket, data.data() + sent, length);
+    if (n < 0 && (Interrupted() || WouldBlock())) continue;
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
@@ -102,20 +172,20 @@ RangeServer::RangeServer() : file_(std::make_shared<const std::string>()) {}
 RangeServer::~RangeServer() { Stop(); }
 
 bool RangeServer::Start(uint16_t port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (!StartSockets()) return false;
+  listener_ = OpenSocket();
   if (listener_ < 0) return false;
-  int yes = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  SetFlag(listener_, SOL_SOCKET, SO_REUSEADDR);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
   if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener_, 128) != 0) {
-    ::close(listener_);
+    CloseSocket(listener_);
     listener_ = -1;
     return false;
   }
-  socklen_t length = sizeof address;
+  socklen_t length = sizeof address;  // Winsock's is an int of the same name
   ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
   port_ = ntohs(address.sin_port);
   running_ = true;
@@ -125,13 +195,13 @@ bool RangeServer::Start(uint16_t port) {
 
 void RangeServer::Stop() {
   if (!running_.exchange(false)) return;
-  ::shutdown(listener_, SHUT_RDWR);
-  ::close(listener_);
+  ::shutdown(listener_, kShutBoth);
+  CloseSocket(listener_);
   acceptor_.join();
   std::vector<std::thread> clients;
   {
     std::lock_guard lock(mutex_);
-    for (int socket : clientSockets_) ::shutdown(socket, SHUT_RDWR);
+    for (Socket socket : clientSockets_) ::shutdown(socket, kShutBoth);
     clients.swap(clients_);
   }
   for (std::thread& client : clients) client.join();
@@ -172,13 +242,13 @@ std::vector<std::pair<int64_t, int64_t>> RangeServer::Ranges() {
 
 void RangeServer::AcceptLoop() {
   while (running_) {
-    int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    Socket client = AcceptClient(listener_);
     if (client < 0) {
       if (!running_) return;
       continue;
     }
-    int yes = 1;
-    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    SetFlag(client, IPPROTO_TCP, TCP_NODELAY);
+    SetNonBlocking(client);  // every wait goes through WaitFor
     ++connections_;
     std::lock_guard lock(mutex_);
     clientSockets_.push_back(client);
@@ -197,7 +267,7 @@ bool RangeServer::TakeFault(int64_t rangeStart, FaultKind& kind) {
   return false;
 }
 
-void RangeServer::Serve(int client) {
+void RangeServer::Serve(Socket client) {
   int connectionDelay;
   int64_t rateLimit;
   {
@@ -213,7 +283,7 @@ void RangeServer::Serve(int client) {
   while (running_) {
     size_t end;
     while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-      ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+      long n = Receive(client, buffer, sizeof buffer, running_);
       if (n <= 0) {
         CloseClient(client);
         return;
@@ -236,14 +306,14 @@ void RangeServer::Serve(int client) {
     if (auto length = headers.find("content-length"); length != headers.end()) {
       size_t bodyLength = std::stoul(length->second);
       while (pending.size() < bodyLength) {
-        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        long n = Receive(client, buffer, sizeof buffer, running_);
         if (n <= 0) break;
         pending.append(buffer, static_cast<size_t>(n));
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
     if (!Answer(method, path, headers, response)) break;
-    if (!SendAll(client, response, pacer)) {
+    if (!SendAll(client, response, pacer, running_)) {
       ++abortedAnswers_;
       break;
     }
@@ -251,10 +321,10 @@ void RangeServer::Serve(int client) {
   CloseClient(client);
 }
 
-void RangeServer::CloseClient(int client) {
+void RangeServer::CloseClient(Socket client) {
   std::lock_guard lock(mutex_);
   clientSockets_.erase(std::remove(clientSockets_.begin(), clientSockets_.end(), client), clientSockets_.end());
-  ::close(client);
+  CloseSocket(client);
 }
 
 bool RangeServer::Answer(const std::string& method, const std::string& path,
@@ -288,7 +358,7 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
     std::lock_guard lock(mutex_);
     if (ranged) ranges_.emplace_back(first, last);
   }
-  FaultKind fault;
+  FaultKind fault = FaultKind::ServerError;  // read only when a fault was taken
   const bool faulty = TakeFault(ranged ? first : 0, fault);
   auto is = [&](FaultKind kind) { return faulty && fault == kind; };
   if (!ranged || is(FaultKind::IgnoreRange))

@@ -12,6 +12,9 @@
 
 namespace tovak::testing {
 
+// A socket of the system's sockets library, wide enough for a Winsock handle.
+using Socket = intptr_t;
+
 enum class FaultKind {
   ServerError,         // 500 with an empty body
   TooManyRequests,     // 429 with an empty body
@@ -68,14 +71,14 @@ class RangeServer {
 
  private:
   void AcceptLoop();
-  void Serve(int client);
-  void CloseClient(int client);
+  void Serve(Socket client);
+  void CloseClient(Socket client);
   // The whole answer to one request; false: drop the connection instead.
   bool Answer(const std::string& method, const std::string& path, const std::map<std::string, std::string>& headers,
               std::string& response);
   bool TakeFault(int64_t rangeStart, FaultKind& kind);
 
-  int listener_ = -1;
+  Socket listener_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> running_{false};
   std::atomic<int> connections_{0};
@@ -83,7 +86,7 @@ class RangeServer {
   std::thread acceptor_;
   std::mutex mutex_;
   std::vector<std::thread> clients_;
-  std::vector<int> clientSockets_;
+  std::vector<Socket> clientSockets_;
   std::string title_ = "1.0.0";
   std::shared_ptr<const std::string> file_;
   std::vector<Fault> faults_;
