@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
-#include "platform/http_request_object.h"
+#include "platform/request_object_base.h"
 
 namespace tovak::platform {
 namespace {
@@ -50,52 +50,8 @@ std::string EncodeUrl(const Text& url) {
   return encoded;
 }
 
-class CurlRequestObject final : public HttpRequestObject {
- public:
-  void SetTimeouts(int32_t resolveMs, int32_t connectMs, int32_t sendMs, int32_t receiveMs) override {
-    connectMs_ = static_cast<long>(resolveMs) + connectMs;
-    stallMs_ = std::max(sendMs, receiveMs);
-  }
-  void SetProxy(int32_t, const Text& proxy) override { proxy_ = GbkToUtf8(proxy); }
-  void Open(const Text& verb, const Text& url, bool) override {
-    verb_ = verb;
-    url_ = EncodeUrl(url);
-    opened_ = true;
-    followRedirects_ = true;
-    headerLines_.clear();
-    ClearResponse();
-  }
-  void SetOption(int32_t option, int32_t value) override {
-    if (option == kOptionEnableRedirects) followRedirects_ = value != 0;
-  }
-  void SetCredentials(const Text& user, const Text& password, int32_t target) override {
-    (target == 1 ? proxyUser_ : serverUser_) = GbkToUtf8(user);
-    (target == 1 ? proxyPassword_ : serverPassword_) = GbkToUtf8(password);
-  }
-  void SetRequestHeader(const Text& name, const Text& value) override {
-    if (!opened_ || name.empty()) return;
-    std::string line = GbkToUtf8(name);
-    // "Name;" is how the library sends a header with an empty value.
-    line += value.empty() ? ";" : ": " + GbkToUtf8(value);
-    headerLines_.push_back(std::move(line));
-  }
-  void SendText(const Text& body) override { Perform(body); }
-  void SendBytes(const Bytes& body) override { Perform(body); }
-  void SetBodySink(Bytes* sink, int64_t limit) override {
-    sink_ = sink;
-    sinkLimit_ = limit;
-  }
-  Bytes TakeResponseBody() override { return std::move(body_); }
-  Text GetAllResponseHeaders() override { return Utf8ToGbk(responseHeaders_); }
-  int32_t Status() override { return status_; }
-
+class CurlRequestObject final : public RequestObjectBase {
  private:
-  void ClearResponse() {
-    body_.clear();
-    responseHeaders_.clear();
-    status_ = 0;
-  }
-
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     auto* request = static_cast<CurlRequestObject*>(self);
     const size_t length = size * count;
@@ -105,8 +61,7 @@ class CurlRequestObject final : public HttpRequestObject {
       return length;
     }
     Bytes& sink = *request->sink_;
-    if (request->sinkLimit_ >= 0 &&
-        static_cast<int64_t>(sink.size() - request->sinkStart_ + length) > request->sinkLimit_)
+    if (!request->WithinLimit(sink.size() - request->sinkStart_, length))
       return 0;  // a longer body than asked for is not worth receiving
     sink.append(data, length);
     return length;
@@ -117,12 +72,12 @@ class CurlRequestObject final : public HttpRequestObject {
     std::string line(data, size * count);
     request->lastProgress_ = Clock::now();
     if (line.rfind("HTTP/", 0) == 0) {
-      request->responseHeaders_.clear();  // a new response after a redirect or a 100 Continue
+      request->rawHeaders_.clear();  // a new response after a redirect or a 100 Continue
       return size * count;
     }
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     if (line.empty()) return size * count;
-    request->responseHeaders_ += line + "\r\n";
+    request->rawHeaders_ += line + "\r\n";
     const std::string lengthName = "content-length:";
     if (line.size() > lengthName.size() && strncasecmp(line.c_str(), lengthName.c_str(), lengthName.size()) == 0) {
       // The length is the server's word: it sizes the first allocation, never more than a few MiB.
@@ -136,15 +91,13 @@ class CurlRequestObject final : public HttpRequestObject {
   // Aborts a transfer that has not moved for the stall time-out.
   static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* request = static_cast<CurlRequestObject*>(self);
-    if (request->stallMs_ <= 0) return 0;
+    const long stallMs = std::max(request->timeouts_.sendMs, request->timeouts_.receiveMs);
+    if (stallMs <= 0) return 0;
     auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request->lastProgress_);
-    return idle.count() > request->stallMs_ ? 1 : 0;
+    return idle.count() > stallMs ? 1 : 0;
   }
 
-  void Perform(const Bytes& body) {
-    if (sink_) sinkStart_ = sink_->size();
-    ClearResponse();
-    if (!opened_) return;
+  bool Exchange(const Bytes& body) override {
     InitialiseCurlOnce();
     CURL* curl;
     bool borrowed = !threadHandle.inUse;
@@ -156,14 +109,23 @@ class CurlRequestObject final : public HttpRequestObject {
     } else {
       curl = curl_easy_init();
     }
-    if (!curl) return;
+    if (!curl) return false;
 
     curl_slist* headers = nullptr;
-    for (const std::string& line : headerLines_) headers = curl_slist_append(headers, line.c_str());
+    for (const auto& [name, value] : headers_) {
+      // "Name;" is how the library sends a header with an empty value.
+      const std::string line = GbkToUtf8(name) + (value.empty() ? ";" : ": " + GbkToUtf8(value));
+      headers = curl_slist_append(headers, line.c_str());
+    }
     // No "Expect: 100-continue" round trip before a request body.
     headers = curl_slist_append(headers, "Expect:");
 
-    curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+    const std::string url = EncodeUrl(url_), proxy = GbkToUtf8(proxy_), proxyUser = GbkToUtf8(proxyUser_),
+                      proxyPassword = GbkToUtf8(proxyPassword_), serverUser = GbkToUtf8(serverUser_),
+                      serverPassword = GbkToUtf8(serverPassword_);
+    const long connectMs = static_cast<long>(timeouts_.resolveMs) + timeouts_.connectMs;
+    rawHeaders_.clear();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
@@ -175,19 +137,19 @@ class CurlRequestObject final : public HttpRequestObject {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CurlRequestObject::OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs_ > 0 ? connectMs_ : 0L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs > 0 ? connectMs : 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (const char* bundle = std::getenv("SSL_CERT_FILE"); bundle && *bundle)
       curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-    if (!proxy_.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, proxy_.c_str());
-    if (!proxyUser_.empty()) {
-      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
-      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
+    if (!proxy.empty()) curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    if (!proxyUser.empty()) {
+      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxyPassword.c_str());
     }
-    if (!serverUser_.empty()) {
-      curl_easy_setopt(curl, CURLOPT_USERNAME, serverUser_.c_str());
-      curl_easy_setopt(curl, CURLOPT_PASSWORD, serverPassword_.c_str());
+    if (!serverUser.empty()) {
+      curl_easy_setopt(curl, CURLOPT_USERNAME, serverUser.c_str());
+      curl_easy_setopt(curl, CURLOPT_PASSWORD, serverPassword.c_str());
     }
     if (verb_ == "HEAD") {
       curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
@@ -209,26 +171,13 @@ class CurlRequestObject final : public HttpRequestObject {
     } else {
       curl_easy_cleanup(curl);
     }
-    if (rc != CURLE_OK) {
-      ClearResponse();
-      if (sink_) sink_->resize(sinkStart_);
-      return;
-    }
+    if (rc != CURLE_OK) return false;
     status_ = static_cast<int32_t>(code);
+    responseHeaders_ = Utf8ToGbk(rawHeaders_);
+    return true;
   }
 
-  std::string verb_, url_, proxy_, proxyUser_, proxyPassword_, serverUser_, serverPassword_;
-  std::vector<std::string> headerLines_;
-  long connectMs_ = 0;
-  long stallMs_ = 0;
-  bool opened_ = false;
-  bool followRedirects_ = true;
-  Bytes body_;
-  Bytes* sink_ = nullptr;
-  int64_t sinkLimit_ = -1;
-  size_t sinkStart_ = 0;
-  std::string responseHeaders_;
-  int32_t status_ = 0;
+  std::string rawHeaders_;  // UTF-8, as they arrive
   Clock::time_point lastProgress_;
 };
 

@@ -5,11 +5,10 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <array>
 #include <mutex>
 #include <string>
 
-#include "platform/http_request_object.h"
+#include "platform/request_object_base.h"
 #include "platform/win32/wide_text.h"
 
 namespace tovak::platform {
@@ -44,76 +43,30 @@ class Handle {
   HINTERNET handle_;
 };
 
-class WinHttpRequestObject final : public HttpRequestObject {
- public:
-  void SetTimeouts(int32_t resolveMs, int32_t connectMs, int32_t sendMs, int32_t receiveMs) override {
-    timeouts_ = {resolveMs, connectMs, sendMs, receiveMs};
-  }
-  void SetProxy(int32_t, const Text& proxy) override { proxy_ = Wide(proxy); }
-  void Open(const Text& verb, const Text& url, bool) override {
-    verb_ = Wide(verb);
-    url_ = Wide(url);
-    opened_ = true;
-    followRedirects_ = true;
-    headers_.clear();
-    ClearResponse();
-  }
-  void SetOption(int32_t option, int32_t value) override {
-    if (option == kOptionEnableRedirects) followRedirects_ = value != 0;
-  }
-  void SetCredentials(const Text& user, const Text& password, int32_t target) override {
-    (target == 1 ? proxyUser_ : serverUser_) = Wide(user);
-    (target == 1 ? proxyPassword_ : serverPassword_) = Wide(password);
-  }
-  void SetRequestHeader(const Text& name, const Text& value) override {
-    if (!opened_ || name.empty()) return;
-    headers_ += Wide(name) + L": " + Wide(value) + L"\r\n";
-  }
-  void SendText(const Text& body) override { Perform(body); }
-  void SendBytes(const Bytes& body) override { Perform(body); }
-  void SetBodySink(Bytes* sink, int64_t limit) override {
-    sink_ = sink;
-    sinkLimit_ = limit;
-  }
-  Bytes TakeResponseBody() override { return std::move(body_); }
-  Text GetAllResponseHeaders() override { return responseHeaders_; }
-  int32_t Status() override { return status_; }
-
+class WinHttpRequestObject final : public RequestObjectBase {
  private:
-  void ClearResponse() {
-    body_.clear();
-    responseHeaders_.clear();
-    status_ = 0;
-  }
-
-  void Perform(const Bytes& body) {
-    ClearResponse();
-    const size_t sinkStart = sink_ ? sink_->size() : 0;
-    if (!opened_ || !Exchange(body, sinkStart)) {
-      ClearResponse();
-      if (sink_) sink_->resize(sinkStart);
-    }
-  }
-
-  bool Exchange(const Bytes& body, size_t sinkStart) {
+  bool Exchange(const Bytes& body) override {
+    const std::wstring url = Wide(url_), verb = Wide(verb_);
+    std::wstring headers;
+    for (const auto& [name, value] : headers_) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!Session() || !WinHttpCrackUrl(url_.c_str(), static_cast<DWORD>(url_.size()), 0, &parts)) return false;
+    if (!Session() || !WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     const std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                               std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     Handle connection(WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
     if (!connection) return false;
     const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    Handle request(WinHttpOpenRequest(connection.get(), verb_.c_str(), path.empty() ? L"/" : path.c_str(), nullptr,
+    Handle request(WinHttpOpenRequest(connection.get(), verb.c_str(), path.empty() ? L"/" : path.c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
     if (!request) return false;
     Configure(request.get());
 
     LPVOID data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data());
     const DWORD length = static_cast<DWORD>(body.size());
-    if (!WinHttpSendRequest(request.get(), headers_.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers_.c_str(),
+    if (!WinHttpSendRequest(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                             static_cast<DWORD>(-1L), data, length, length, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
       return false;
@@ -122,17 +75,18 @@ class WinHttpRequestObject final : public HttpRequestObject {
     if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
       return false;
-    Text headers = RawHeaders(request.get());
-    if (!ReadBody(request.get(), sinkStart)) return false;
+    Text responseHeaders = RawHeaders(request.get());
+    if (!ReadBody(request.get())) return false;
     status_ = static_cast<int32_t>(status);
-    responseHeaders_ = std::move(headers);
+    responseHeaders_ = std::move(responseHeaders);
     return true;
   }
 
   void Configure(HINTERNET request) {
-    WinHttpSetTimeouts(request, timeouts_[0], timeouts_[1], timeouts_[2], timeouts_[3]);
+    WinHttpSetTimeouts(request, timeouts_.resolveMs, timeouts_.connectMs, timeouts_.sendMs, timeouts_.receiveMs);
     if (!proxy_.empty()) {
-      WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy_.data(), nullptr};
+      std::wstring proxy = Wide(proxy_);
+      WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.data(), nullptr};
       WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
     }
     if (!followRedirects_) {
@@ -145,9 +99,9 @@ class WinHttpRequestObject final : public HttpRequestObject {
     SetText(request, WINHTTP_OPTION_PASSWORD, serverPassword_);
   }
 
-  static void SetText(HINTERNET request, DWORD option, std::wstring& value) {
-    if (!value.empty())
-      WinHttpSetOption(request, option, value.data(), static_cast<DWORD>(value.size()));
+  static void SetText(HINTERNET request, DWORD option, const Text& text) {
+    std::wstring value = Wide(text);
+    if (!value.empty()) WinHttpSetOption(request, option, value.data(), static_cast<DWORD>(value.size()));
   }
 
   // The header lines as the Linux object gives them: without the status line.
@@ -167,16 +121,15 @@ class WinHttpRequestObject final : public HttpRequestObject {
     return FromWide(raw);
   }
 
-  bool ReadBody(HINTERNET request, size_t sinkStart) {
+  bool ReadBody(HINTERNET request) {
     Bytes& target = sink_ ? *sink_ : body_;
-    const size_t start = sink_ ? sinkStart : 0;
+    const size_t start = sink_ ? sinkStart_ : 0;
     for (;;) {
       DWORD available = 0;
       if (!WinHttpQueryDataAvailable(request, &available)) return false;
       if (available == 0) return true;
       const size_t at = target.size();
-      if (sink_ && sinkLimit_ >= 0 && static_cast<int64_t>(at - start + available) > sinkLimit_)
-        return false;  // a longer body than asked for is not worth receiving
+      if (!WithinLimit(at - start, available)) return false;  // a longer body than asked for is not worth receiving
       target.resize(at + available);
       DWORD read = 0;
       if (!WinHttpReadData(request, target.data() + at, available, &read)) return false;
@@ -184,16 +137,6 @@ class WinHttpRequestObject final : public HttpRequestObject {
     }
   }
 
-  std::wstring verb_, url_, proxy_, proxyUser_, proxyPassword_, serverUser_, serverPassword_;
-  std::wstring headers_;
-  std::array<int, 4> timeouts_ = {0, 60000, 30000, 30000};
-  bool opened_ = false;
-  bool followRedirects_ = true;
-  Bytes body_;
-  Bytes* sink_ = nullptr;
-  int64_t sinkLimit_ = -1;
-  Text responseHeaders_;
-  int32_t status_ = 0;
 };
 
 }  // namespace

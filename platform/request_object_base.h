@@ -1,0 +1,88 @@
+#pragma once
+// What every platform's request object keeps between its calls: the settings given before a send
+// and the response of the last one. A platform implements only the exchange itself.
+#include <utility>
+#include <vector>
+
+#include "platform/http_request_object.h"
+
+namespace tovak::platform {
+
+class RequestObjectBase : public HttpRequestObject {
+ public:
+  void SetTimeouts(int32_t resolveMs, int32_t connectMs, int32_t sendMs, int32_t receiveMs) override {
+    timeouts_ = {resolveMs, connectMs, sendMs, receiveMs};
+  }
+  void SetProxy(int32_t, const Text& proxy) override { proxy_ = proxy; }
+  void Open(const Text& verb, const Text& url, bool) override {
+    verb_ = verb;
+    url_ = url;
+    opened_ = true;
+    followRedirects_ = true;
+    headers_.clear();
+    ClearResponse();
+  }
+  void SetOption(int32_t option, int32_t value) override {
+    if (option == kOptionEnableRedirects) followRedirects_ = value != 0;
+  }
+  void SetCredentials(const Text& user, const Text& password, int32_t target) override {
+    (target == 1 ? proxyUser_ : serverUser_) = user;
+    (target == 1 ? proxyPassword_ : serverPassword_) = password;
+  }
+  void SetRequestHeader(const Text& name, const Text& value) override {
+    if (opened_ && !name.empty()) headers_.emplace_back(name, value);
+  }
+  void SendText(const Text& body) override { Send(body); }
+  void SendBytes(const Bytes& body) override { Send(body); }
+  void SetBodySink(Bytes* sink, int64_t limit) override {
+    sink_ = sink;
+    sinkLimit_ = limit;
+  }
+  Bytes TakeResponseBody() override { return std::move(body_); }
+  Text GetAllResponseHeaders() override { return responseHeaders_; }
+  int32_t Status() override { return status_; }
+
+ protected:
+  struct Timeouts {
+    int32_t resolveMs = 0, connectMs = 60000, sendMs = 30000, receiveMs = 30000;
+  };
+
+  // One exchange: on success it sets `status_` and `responseHeaders_` and has put the body in
+  // `body_` or appended it to the sink, within its limit; on failure it may leave anything, and
+  // the response is cleared and the sink cut back.
+  virtual bool Exchange(const Bytes& body) = 0;
+
+  // Whether `more` bytes still fit the sink's limit after `received`.
+  bool WithinLimit(size_t received, size_t more) const {
+    return !sink_ || sinkLimit_ < 0 || static_cast<int64_t>(received + more) <= sinkLimit_;
+  }
+
+  Text verb_, url_, proxy_, proxyUser_, proxyPassword_, serverUser_, serverPassword_;
+  std::vector<std::pair<Text, Text>> headers_;
+  Timeouts timeouts_;
+  bool followRedirects_ = true;
+  Bytes body_;
+  Bytes* sink_ = nullptr;
+  int64_t sinkLimit_ = -1;
+  size_t sinkStart_ = 0;
+  Text responseHeaders_;
+  int32_t status_ = 0;
+
+ private:
+  void ClearResponse() {
+    body_.clear();
+    responseHeaders_.clear();
+    status_ = 0;
+  }
+  void Send(const Bytes& body) {
+    ClearResponse();
+    sinkStart_ = sink_ ? sink_->size() : 0;
+    if (opened_ && Exchange(body)) return;
+    ClearResponse();
+    if (sink_) sink_->resize(sinkStart_);
+  }
+
+  bool opened_ = false;
+};
+
+}  // namespace tovak::platform
