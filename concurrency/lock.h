@@ -1,7 +1,8 @@
 #pragma once
 // A re-entrant mutual-exclusion lock: the owning thread may enter again and leaves as often.
 #include <cstdint>
-#include <mutex>
+
+#include "platform/critical_section.h"
 
 namespace tovak {
 
@@ -9,17 +10,16 @@ class Lock {
  public:
   Lock() = default;
   // Spins up to `spinCount` attempts before it blocks, for locks held only for a few instructions.
-  explicit Lock(uint32_t spinCount) : spinCount_(spinCount) {}
+  explicit Lock(uint32_t spinCount) : section_(spinCount) {}
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
 
-  void Enter();
-  void Leave();
-  bool TryEnter();
+  void Enter() { section_.Enter(); }
+  void Leave() { section_.Leave(); }
+  bool TryEnter() { return section_.TryEnter(); }
 
  private:
-  std::recursive_mutex mutex_;
-  uint32_t spinCount_ = 0;
+  platform::CriticalSection section_;
 };
 
 // Holds a Lock for a scope.
