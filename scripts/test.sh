@@ -39,6 +39,10 @@ build build-win64 "" -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake -DCMA
 scripts/wine-prefix.sh "$PWD/build-win64/wine-prefix" "$PWD/build-win64/drive-d"
 # One program at a time: they share the prefix's drive D.
 WINEPREFIX="$PWD/build-win64/wine-prefix" ctest --test-dir build-win64 -j1 --output-on-failure
+echo "== Windows: the temporary tree on a machine without drive D:"
+rm "$PWD/build-win64/wine-prefix/dosdevices/d:"
+WINEPREFIX="$PWD/build-win64/wine-prefix" scripts/wine-run.sh build-win64/tests/win32_platform_test.exe \
+  --gtest_filter='Win32NativePath.*'
 
 echo "== the program under Xvfb"
 tests/gui/missing_engine.sh build/tovak-downloader
