@@ -9,6 +9,18 @@ namespace {
 constexpr int64_t kPollMs = 500;
 const char* const kRetryQuestion = "部分数据下载失败，是否重试？选择【否】将删除已下载数据";
 const char* const kRetryCaption = "警告";
+
+// Returns when a task has ended (the pool's task-done event) or after one poll interval at the
+// latest, dispatching the window's events meanwhile: the end of the last range is noticed at once
+// rather than at the next poll.
+void WaitForATask(TaskPool& pool) {
+  if (pool.GetState() == TaskPoolState::Running) {
+    pool.WaitTaskDone(kPollMs, true);
+  } else {
+    PumpedWait(kPollMs);
+  }
+}
+
 }  // namespace
 
 bool PumpedWait(int64_t interval, std::optional<int32_t> unit) {
@@ -28,7 +40,7 @@ bool PumpedWait(int64_t interval, std::optional<int32_t> unit) {
 void WaitForSegments(DownloadContext& c, const TaskProcedure* segmentWorker) {
   DownloadState& s = c.state;
   for (;;) {
-    while (!s.pool.IsIdle()) PumpedWait(kPollMs);
+    while (!s.pool.IsIdle()) WaitForATask(s.pool);
     if (s.failed.load() != 1) return;
     int answer = c.desktop.ShowMessage(kRetryQuestion, kRetryCaption, platform::MessageButtons::YesNo,
                                        platform::MessageIcon::None);
