@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,6 +96,8 @@ bool NginxServer::Start() {
     const std::string prefix = dir_.Root(), config = prefix + "/nginx.conf", log = prefix + "/error.log";
     pid_ = ::fork();
     if (pid_ == 0) {
+      // A test that is killed (a time-out, say) takes its server with it.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
       ::execlp(NginxProgram(), "nginx", "-p", prefix.c_str(), "-c", config.c_str(), "-e", log.c_str(), nullptr);
       ::_exit(127);
     }
