@@ -130,13 +130,18 @@ class Direction {
   size_t queued_ = 0;
 };
 
-int Connect(uint16_t port) {
-  int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(port);
-  if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  return address;
+}
+
+int Connect(uint16_t port) {
+  int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in address = LoopbackAddress(port);
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(socket);
     return -1;
   }
@@ -196,11 +201,8 @@ int main(int argc, char** argv) {
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int yes = 1;
   ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(options.listenPort);
-  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 256) != 0) {
+  const sockaddr_in address = LoopbackAddress(options.listenPort);
+  if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 256) != 0) {
     std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", options.listenPort);
     return 1;
   }

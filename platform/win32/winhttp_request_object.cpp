@@ -123,13 +123,12 @@ class WinHttpRequestObject final : public RequestObjectBase {
 
   bool ReadBody(HINTERNET request) {
     Bytes& target = sink_ ? *sink_ : body_;
-    const size_t start = sink_ ? sinkStart_ : 0;
     for (;;) {
       DWORD available = 0;
       if (!WinHttpQueryDataAvailable(request, &available)) return false;
       if (available == 0) return true;
       const size_t at = target.size();
-      if (!WithinLimit(at - start, available)) return false;  // a longer body than asked for is not worth receiving
+      if (!WithinLimit(at - sinkStart_, available)) return false;  // a longer body than asked for is not worth receiving
       target.resize(at + available);
       DWORD read = 0;
       if (!WinHttpReadData(request, target.data() + at, available, &read)) return false;

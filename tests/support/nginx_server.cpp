@@ -16,12 +16,18 @@
 namespace tovak::testing {
 namespace {
 
-// A port that was free a moment ago; nginx reports a clash, and Start tries again.
-uint16_t FreePort() {
-  int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A port that was free a moment ago; nginx reports a clash, and Start tries again.
+uint16_t FreePort() {
+  int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = LoopbackAddress(0);
   socklen_t length = sizeof address;
   uint16_t port = 0;
   if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
@@ -33,11 +39,8 @@ uint16_t FreePort() {
 
 bool Accepts(uint16_t port) {
   int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  bool connected = ::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const sockaddr_in address = LoopbackAddress(port);
+  bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::close(socket);
   return connected;
 }
