@@ -7,13 +7,13 @@
 namespace tovak::app {
 
 namespace {
-const char* const kSaveName = "/Tovak Security.zip";
+const char* const kSaveName = "Tovak Security.zip";
 }
 
 Text DefaultSavePath() {
   Text directory = platform::ProgramDirectory();
   if (!platform::IsWritableDirectory(directory)) directory = platform::UserDownloadDirectory();
-  return directory + kSaveName;
+  return directory + platform::kDirectorySeparator + kSaveName;
 }
 
 MainWindow::MainWindow(WindowModel& model, BrowserBox& browser, download::DownloadEngine& engine)

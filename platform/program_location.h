@@ -5,6 +5,8 @@ namespace tovak::platform {
 
 // The directory that holds the program's executable, without a trailing separator.
 Text ProgramDirectory();
+// The separator that joins a directory of ProgramDirectory's kind and a file name.
+extern const char kDirectorySeparator;
 bool IsWritableDirectory(const Text& path);
 // The user's download directory, as the desktop names it.
 Text UserDownloadDirectory();

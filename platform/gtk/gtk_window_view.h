@@ -11,12 +11,6 @@
 
 namespace tovak::platform {
 
-struct WindowHandlers {
-  std::function<void()> onToggle;
-  std::function<void()> onDownload;
-  std::function<bool()> mayCloseNow;
-};
-
 class GtkWindowView final : public WindowView {
  public:
   GtkWindowView(app::WindowModel& model, WindowHandlers handlers, GtkWidget* browserWidget);

@@ -11,6 +11,8 @@
 
 namespace tovak::platform {
 
+const char kDirectorySeparator = '/';
+
 Text ProgramDirectory() {
   char buffer[4096];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

@@ -8,6 +8,8 @@
 
 namespace tovak::platform {
 
+const char kDirectorySeparator = '\\';
+
 Text ProgramDirectory() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

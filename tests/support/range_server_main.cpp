@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "tests/support/range_server.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   std::string title = "1.0.0", filePath;
   int connectionDelay = 0, requestDelay = 0;
   int64_t rateLimit = 0;
+  std::vector<int64_t> failOnce;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string option = argv[i];
     if (option == "--port") port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
@@ -22,10 +24,11 @@ int main(int argc, char** argv) {
     else if (option == "--connection-delay-ms") connectionDelay = std::atoi(argv[i + 1]);
     else if (option == "--request-delay-ms") requestDelay = std::atoi(argv[i + 1]);
     else if (option == "--rate-limit") rateLimit = std::atoll(argv[i + 1]);
+    else if (option == "--fail-once-at") failOnce.push_back(std::atoll(argv[i + 1]));
   }
   std::ifstream in(filePath, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N] [--rate-limit BYTES_PER_SECOND_PER_CONNECTION]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N] [--rate-limit BYTES_PER_SECOND_PER_CONNECTION] [--fail-once-at FIRST_BYTE]...\n", argv[0]);
     return 2;
   }
   std::ostringstream content;
@@ -35,6 +38,8 @@ int main(int argc, char** argv) {
   server.SetFile(content.str());
   server.SetDelays(connectionDelay, requestDelay);
   server.SetRateLimit(rateLimit);
+  // The first request for a range starting there gets a 500: a failed block and its retry prompt.
+  for (int64_t start : failOnce) server.AddFault({tovak::testing::FaultKind::ServerError, start, 1});
   if (!server.Start(port)) {
     std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
     return 1;
