@@ -18,10 +18,9 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Fetches the newest Tovak Security release over parallel range downloads
- The window loads the maker's update page, takes the release version from its title and
- downloads the archive over 16 parallel HTTP range requests, with a resume ledger for failed
- ranges, a retry prompt and a final join.")
+  set(CPACK_PACKAGE_DESCRIPTION "The window loads the maker's update page, takes the release version \
+from its title and downloads the archive over 16 parallel HTTP range requests, with a resume \
+ledger for failed ranges, a retry prompt and a final join.")
   # The libraries it links come from dpkg-shlibdeps; the browser engine is loaded at run time,
   # so no linker sees it.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

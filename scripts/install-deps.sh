@@ -3,11 +3,11 @@
 # --gui adds the GTK program's, --windows the cross builds' and Wine's.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libcurl4-openssl-dev libcpp-httplib-dev
-          libssl-dev openssl ca-certificates nginx clang libclang-rt-14-dev)
+          libssl-dev openssl ca-certificates nginx clang libclang-rt-14-dev dpkg-dev unzip)
 for option in "$@"; do
   case $option in
     --gui) packages+=(libgtk-3-dev libwebkit2gtk-4.1-0 xvfb xauth xdotool imagemagick fonts-noto-cjk) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 googletest) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 googletest fonts-noto-cjk) ;;
     *) echo "usage: $0 [--gui] [--windows]" >&2; exit 2 ;;
   esac
 done

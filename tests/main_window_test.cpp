@@ -4,6 +4,7 @@
 
 #include "app/deployment.h"
 #include "app/main_window.h"
+#include "platform/program_location.h"
 #include "tests/support/engine_fixture.h"
 #include "text/text_ops.h"
 
@@ -38,7 +39,8 @@ TEST_F(MainWindowTest, StartsCollapsedCentredAndFetching) {
   EXPECT_EQ(rect.left, (1280 - 466) / 2);
   EXPECT_EQ(rect.top, 50);
   EXPECT_EQ(window.GetText(ControlId::按钮1), ">");
-  EXPECT_TRUE(text::EndsWith(window.GetText(ControlId::编辑框2), "/Tovak Security.zip"));
+  EXPECT_EQ(window.GetText(ControlId::编辑框2),
+            platform::ProgramDirectory() + platform::kDirectorySeparator + "Tovak Security.zip");
   EXPECT_EQ(browserEngine.Loaded(), std::vector<Text>{"https://www.test/tovak安全/Dev/Update.html"});
   EXPECT_TRUE(window.IsDisabled(ControlId::按钮_下载));
   EXPECT_EQ(window.GetText(ControlId::编辑框1), "正在获取中...");

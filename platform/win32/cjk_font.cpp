@@ -7,15 +7,17 @@ const wchar_t* const kFamilies[] = {L"Microsoft YaHei UI", L"Microsoft YaHei", L
                                     L"Noto Sans CJK SC", L"Noto Sans SC", L"WenQuanYi Micro Hei",
                                     L"Droid Sans Fallback"};
 
+int CALLBACK NoteFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
 bool FamilyExists(HDC dc, const wchar_t* family) {
   LOGFONTW wanted{};
   wanted.lfCharSet = DEFAULT_CHARSET;
   lstrcpynW(wanted.lfFaceName, family, LF_FACESIZE);
   bool found = false;
-  EnumFontFamiliesExW(dc, &wanted, [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
-    *reinterpret_cast<bool*>(found) = true;
-    return 0;
-  }, reinterpret_cast<LPARAM>(&found), 0);
+  EnumFontFamiliesExW(dc, &wanted, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
   return found;
 }
 
