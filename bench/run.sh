@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
-# Side-by-side download benchmark on 127.0.0.1: this engine against aria2c, axel and curl, on a
-# 256 MiB file served by nginx unthrottled, and by the in-tree server at 4 MiB/s per connection,
-# once without and once with 20 ms on every new connection and every request. (nginx's limit_rate
-# is no per-connection limit: every request starts with a second's worth of credit, so 1 MiB
-# range requests would pass unthrottled.) Prints the table and writes RESULTS.md.
-# Never fails on a number; it fails only when the engine's file differs from the served one. Other
-# tools' failed runs (a crash, a wrong file) are counted in the table.
+# Side-by-side download benchmark on 127.0.0.1 over real round trips: this engine against aria2c
+# and axel, on a 256 MiB file served by Debian's nginx over TLS (HTTP/2 and HTTP/1.1 offered), with
+# the project's round-trip emulator (bench/latency_proxy.cpp) between the tools and the server.
+#
+# Scenarios:
+#   unthrottled          nginx directly
+#   4m-100ms             4 MiB/s per connection, 100 ms round trip
+#   2m-250ms-redirect    2 MiB/s per connection, 250 ms, the release path answers 302 to a content
+#                        path with a signed query string, as code hosts do
+#   uneven-50ms          16 connections held to rates from 1 to 4 MiB/s (taken in the order the
+#                        connections open, the same for every run and tool), 50 ms
+# Tools run alternately, RUNS times each (3 by default); the table gives medians, each median's
+# ratio to aria2c's and to the physical limit (the data at the connections' rates, plus the round
+# trips of connecting, the TLS handshake, the first request and the redirect), and peak RSS.
+# It writes bench/RESULTS.md. It fails only when the engine's file differs from the served one;
+# other tools' failed runs are counted in the table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${RUNS:-3}
+size_mib=${SIZE_MIB:-256}
 scripts/install-deps.sh
 missing=()
-for package in nginx-light aria2 axel curl time; do
+for package in aria2 axel curl time openssl; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -20,20 +30,24 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 mkdir -p build-bench
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOVAK_BUILD_GUI=OFF > build-bench/configure.log 2>&1
-cmake --build build-bench -j"$(nproc)" --target tovak-bench-driver tovak-test-server > build-bench/build.log 2>&1
+cmake --build build-bench -j"$(nproc)" --target tovak-bench-driver tovak-latency-proxy > build-bench/build.log 2>&1
 
 work=$(mktemp -d /tmp/tovak-bench-XXXXXX)
 pids=()
+proxy_pid=
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}" $proxy_pid; do kill "$pid" 2>/dev/null || true; done
   [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/www" "$work/out" "$work/drive"
-head -c $((256 * 1048576)) /dev/urandom > "$work/www/file.bin"
-chmod 755 "$work" "$work/www" && chmod 644 "$work/www/file.bin"  # nginx's workers read it
+mkdir -p "$work/www/content" "$work/out" "$work/drive"
+head -c $((size_mib * 1048576)) /dev/urandom > "$work/www/content/tovak.security.zip"
+chmod 755 "$work" "$work/www" "$work/www/content" && chmod 644 "$work/www/content/tovak.security.zip"
 
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+  -keyout "$work/key.pem" -out "$work/cert.pem" > /dev/null 2>&1
+server=18443 proxy=18444
 cat > "$work/nginx.conf" <<CONF
 worker_processes 2;
 pid $work/nginx.pid;
@@ -42,76 +56,118 @@ events { worker_connections 1024; }
 http {
   access_log off;
   sendfile on;
-  server { listen 127.0.0.1:18081; root $work/www; }
+  keepalive_requests 100000;
+  server {
+    listen 127.0.0.1:$server ssl http2;
+    ssl_certificate $work/cert.pem;
+    ssl_certificate_key $work/key.pem;
+    root $work/www;
+    # The release address of a code host: a redirect to the content server's signed address.
+    location = /releases/download/v1/tovak.security.zip {
+      return 302 /content/tovak.security.zip?X-Amz-Expires=300&X-Amz-Signature=5d41402abc4b2a76b9719d911017c592;
+    }
+  }
 }
 CONF
 nginx -c "$work/nginx.conf"
-rate=$((4 * 1048576))
-build-bench/tests/tovak-test-server --file "$work/www/file.bin" --port 18082 --rate-limit $rate > /dev/null &
-pids+=($!)
-build-bench/tests/tovak-test-server --file "$work/www/file.bin" --port 18083 --rate-limit $rate \
-  --connection-delay-ms 20 --request-delay-ms 20 > /dev/null &
-pids+=($!)
-for port in 18081 18082 18083; do  # each server answers before the first run
-  for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
-done
+for _ in $(seq 100); do curl -s --cacert "$work/cert.pem" -o /dev/null "https://127.0.0.1:$server/" && break; sleep 0.1; done
 
-declare -A urls=(
-  [unthrottled]="http://127.0.0.1:18081/file.bin"
-  [throttled-4m]="http://127.0.0.1:18082/releases/download/v1/tovak.security.zip"
-  [throttled-4m-latency-20ms]="http://127.0.0.1:18083/releases/download/v1/tovak.security.zip"
+mib=1048576
+uneven=$(awk -v m=$mib 'BEGIN { for (i = 0; i < 16; ++i) printf "%s%d", (i ? "," : ""), m * (1 + 3 * i / 15) }')
+declare -A proxy_args=(
+  [4m-100ms]="--rtt-ms 100 --rate $((4 * mib))"
+  [2m-250ms-redirect]="--rtt-ms 250 --rate $((2 * mib))"
+  [uneven-50ms]="--rtt-ms 50 --rates $uneven"
 )
-tools=(tovak aria2c axel curl)
+declare -A paths=(
+  [unthrottled]=/content/tovak.security.zip
+  [4m-100ms]=/content/tovak.security.zip
+  [2m-250ms-redirect]=/releases/download/v1/tovak.security.zip
+  [uneven-50ms]=/content/tovak.security.zip
+)
+# Seconds: the data at the connections' rates plus the round trips before the first byte.
+limit() {
+  local size=$((size_mib * mib))
+  case $1 in
+    unthrottled) echo 0 ;;
+    4m-100ms) awk -v s=$size -v r=$((4 * mib)) 'BEGIN { print s / (16 * r) + 3 * 0.100 }' ;;
+    2m-250ms-redirect) awk -v s=$size -v r=$((2 * mib)) 'BEGIN { print s / (16 * r) + 4 * 0.250 }' ;;
+    uneven-50ms) awk -v s=$size -v list="$uneven" 'BEGIN { n = split(list, r, ","); for (i = 1; i <= n; ++i) t += r[i]; print s / t + 3 * 0.050 }' ;;
+  esac
+}
+scenarios=(unthrottled 4m-100ms 2m-250ms-redirect uneven-50ms)
+tools=(tovak aria2c axel)
+
+# Each run gets a fresh emulator, so the connections take the uneven rates from the start.
+start_proxy() {
+  [ -n "$proxy_pid" ] && { kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; }
+  proxy_pid=
+  [ "$1" = unthrottled ] && { port=$server; return; }
+  # shellcheck disable=SC2086
+  build-bench/bench/tovak-latency-proxy --listen $proxy --target $server ${proxy_args[$1]} > /dev/null 2>&1 &
+  proxy_pid=$!
+  port=$proxy
+  # Listening is checked without connecting: a connection would take the first rate.
+  for _ in $(seq 100); do ss -ltn "sport = :$proxy" | grep -q LISTEN && break; sleep 0.05; done
+}
 
 fetch() {  # tool url output
   case $1 in
-    tovak) TOVAK_DRIVE_D="$work/drive" "$root/build-bench/bench/tovak-bench-driver" "$2" "$3" ;;
-    aria2c) aria2c -q -x16 -s16 -k1M --allow-overwrite=true --auto-file-renaming=false \
-              -d "$(dirname "$3")" -o "$(basename "$3")" "$2" ;;
-    axel) axel -q -n 16 -o "$3" "$2" > /dev/null ;;
-    curl) curl -s -o "$3" "$2" ;;
+    tovak) SSL_CERT_FILE="$work/cert.pem" TOVAK_DRIVE_D="$work/drive" "$root/build-bench/bench/tovak-bench-driver" "$2" "$3" ;;
+    aria2c) aria2c -q -x16 -s16 -k1M --ca-certificate="$work/cert.pem" --allow-overwrite=true \
+              --auto-file-renaming=false -d "$(dirname "$3")" -o "$(basename "$3")" "$2" ;;
+    axel) axel -q -k -n 16 -o "$3" "$2" > /dev/null ;;
   esac
 }
 
-median() { sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+median() { sort -g | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
-table="| scenario | tool | median s | x aria2c | MB/s | peak RSS MB | failed runs |\n|---|---|---|---|---|---|---|\n"
+table="| scenario | tool | median s | x aria2c | x limit | peak RSS MB | failed runs |\n|---|---|---|---|---|---|---|\n"
 status=0
-for scenario in unthrottled throttled-4m throttled-4m-latency-20ms; do
+for scenario in "${scenarios[@]}"; do
   declare -A times=() rss=() failures=()
   for run in $(seq "$runs"); do
     for tool in "${tools[@]}"; do
+      start_proxy "$scenario"
+      url="https://127.0.0.1:$port${paths[$scenario]}"
       out="$work/out/$tool.bin"
-      rm -f "$out" "$out.st"
-      /usr/bin/time -f "%e %M" -o "$work/time.txt" bash -c "$(declare -f fetch); work='$work' root='$root' fetch $tool '${urls[$scenario]}' '$out'" \
+      rm -rf "$out" "$out.st" "$out.aria2" "$work/drive"/*
+      /usr/bin/time -f "%e %M" -o "$work/time.txt" bash -c "$(declare -f fetch); work='$work' root='$root' fetch $tool '$url' '$out'" \
         || echo "$tool failed in $scenario" >&2
       read -r seconds kilobytes < <(tail -1 "$work/time.txt")
-      if ! cmp -s "$out" "$work/www/file.bin"; then
+      if ! cmp -s "$out" "$work/www/content/tovak.security.zip"; then
         echo "$tool: the downloaded file differs in $scenario" >&2
         failures[$tool]=$(( ${failures[$tool]:-0} + 1 ))
         [ "$tool" = tovak ] && status=1
         continue
       fi
+      echo "$scenario run $run: $tool $seconds s" >&2
       times[$tool]+="$seconds "
       rss[$tool]+="$kilobytes "
     done
   done
-  base=$(echo "${times[aria2c]}" | tr ' ' '\n' | grep . | median)
+  base=$(echo "${times[aria2c]:-}" | tr ' ' '\n' | grep . | median)
+  bound=$(limit "$scenario")
   for tool in "${tools[@]}"; do
-    t=$(echo "${times[$tool]}" | tr ' ' '\n' | grep . | median)
-    peak=$(echo "${rss[$tool]}" | tr ' ' '\n' | grep . | sort -g | tail -1)
-    row=$(awk -v s="$scenario" -v tool="$tool" -v t="$t" -v b="$base" -v k="$peak" -v f="${failures[$tool]:-0}" \
-      'BEGIN { printf "| %s | %s | %.2f | %.2f | %.1f | %.0f | %d |", s, tool, t, t / b, 256 / t * 1.048576, k / 1024, f }')
+    t=$(echo "${times[$tool]:-}" | tr ' ' '\n' | grep . | median)
+    peak=$(echo "${rss[$tool]:-0}" | tr ' ' '\n' | grep . | sort -g | tail -1)
+    row=$(awk -v s="$scenario" -v tool="$tool" -v t="$t" -v b="$base" -v l="$bound" -v k="$peak" -v f="${failures[$tool]:-0}" \
+      'BEGIN { printf "| %s | %s | %.2f | %.2f | %s | %.0f | %d |", s, tool, t, t / b, (l > 0 ? sprintf("%.2f", t / l) : "-"), k / 1024, f }')
     table+="$row\n"
   done
   unset times rss failures
 done
+[ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null || true
 
 printf "%b" "$table"
 {
   echo "# Benchmark results"
   echo
-  echo "$(date -u +%Y-%m-%d), $(nproc) CPUs, 256 MiB over 127.0.0.1, median of $runs runs each, tools run alternately."
+  echo "$(date -u +%Y-%m-%d), $(nproc) CPUs, $size_mib MiB from nginx over TLS on 127.0.0.1 through the round-trip"
+  echo "emulator, median of $runs runs each, tools run alternately. Limits: unthrottled none;"
+  for scenario in 4m-100ms 2m-250ms-redirect uneven-50ms; do
+    echo "$scenario $(limit "$scenario") s;"
+  done
   echo
   printf "%b" "$table"
 } > bench/RESULTS.md

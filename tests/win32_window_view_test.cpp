@@ -107,6 +107,15 @@ TEST_F(Win32WindowViewTest, ToggleButtonWidensAndNarrowsAroundTheScreensCentre) 
   EXPECT_EQ(TextOf(Control(ControlId::按钮1)), L">");
 }
 
+TEST_F(Win32WindowViewTest, EnterInAnEditIsNoClickOnAControl) {
+  // The dialog manager of the program's loop turns Enter into a command for IDOK.
+  MSG enter{Control(ControlId::编辑框2), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  IsDialogMessageW(view.Window(), &enter);
+  Pump([] { return false; });
+  EXPECT_EQ(OuterRect().right - OuterRect().left, 466);
+  EXPECT_EQ(TextOf(Control(ControlId::按钮1)), L">");
+}
+
 TEST_F(Win32WindowViewTest, ChangesFromAWorkerReachTheControlsOnlyOnTheWindowsThread) {
   HWND bar = Control(ControlId::进度条_更新进度);
   std::thread worker([&] {

@@ -11,6 +11,9 @@ namespace {
 constexpr UINT kRefresh = WM_APP + 10;
 const wchar_t* const kWindowClass = L"TovakMainWindow";
 const wchar_t* const kBrowserHostClass = L"TovakBrowserHost";
+// Child ids start past the dialog manager's own: Enter and Escape in an edit arrive as IDOK (1)
+// and IDCANCEL (2), which must not read as a click on a control.
+constexpr int kFirstControlId = 100;
 constexpr int kFontPixels = 12;  // 9 points at 96 dpi, the usual size of a Chinese interface
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -73,7 +76,7 @@ Win32WindowView::Win32WindowView(app::WindowModel& model, WindowHandlers handler
     ControlKind kind = KindOf(id);
     HWND control = CreateWindowExW(kind.extendedStyle, kind.windowClass, L"", WS_CHILD | WS_VISIBLE | kind.style,
                                    at.left, at.top, at.width, at.height, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(i)), instance, nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[static_cast<size_t>(i)] = control;
   }
@@ -160,8 +163,8 @@ LRESULT Win32WindowView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Refresh();
       return 0;
     case WM_COMMAND: {
-      int id = LOWORD(wParam);
-      if (id > 0 && id < kControlCount) OnCommand(static_cast<ControlId>(id), HIWORD(wParam));
+      int control = LOWORD(wParam) - kFirstControlId;
+      if (control > 0 && control < kControlCount) OnCommand(static_cast<ControlId>(control), HIWORD(wParam));
       return 0;
     }
     case WM_CLOSE:
