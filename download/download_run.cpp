@@ -33,13 +33,15 @@ DownloadEngine::DownloadEngine(DownloadContext context)
 
 bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   DownloadState& s = context_.state;
-  Text headers;
+  Text headers, ledTo;
   Bytes body;
   http::HttpRequest({.url = s.link,
                      .headers = "Range : bytes=0-0",
                      .responseHeaders = &headers,
                      .appendBodyTo = &body,
-                     .bodyLimit = kProbeBodyLimit});
+                     .bodyLimit = kProbeBodyLimit,
+                     .responseUrl = &ledTo});
+  s.SetBlockUrl(ledTo.empty() ? s.link : ledTo);
   Text value = http::FindHeaderValue(headers, "Content-Range");
   int64_t slash = text::FindLast(value, "/");
   Text sizeText = text::Right(value, static_cast<int64_t>(value.size()) - slash);

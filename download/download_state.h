@@ -40,6 +40,22 @@ struct DownloadState {
   // Workers only store 1; the window's thread reads and clears it while the pool is idle.
   std::atomic<int32_t> failed{0};
   int64_t downloaded = 0;  // under progressLock
+
+  // Where `link` led when it was last followed (the probe, or a block asked of `link` again):
+  // block requests go there, so a redirecting link costs one redirect per download, not one per
+  // block.
+  Text BlockUrl() const {
+    LockGuard guard(blockUrlLock_);
+    return blockUrl_;
+  }
+  void SetBlockUrl(const Text& url) {
+    LockGuard guard(blockUrlLock_);
+    blockUrl_ = url;
+  }
+
+ private:
+  mutable Lock blockUrlLock_{4000};
+  Text blockUrl_;
 };
 
 }  // namespace tovak::download

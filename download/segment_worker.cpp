@@ -40,6 +40,40 @@ bool IsExactAnswer(int32_t status, const Text& headers, int64_t first, int64_t l
          received == last - first + 1;
 }
 
+// Asks `url` for the block and appends its body to `buffer`; true when the answer is exact. A
+// refused block leaves `buffer` as it was.
+bool FetchBlock(const Text& url, const DownloadState& s, int64_t blockStart, int64_t blockEnd, int64_t available,
+                Bytes& buffer, Text* ledTo = nullptr) {
+  const size_t buffered = buffer.size();
+  Text headers;
+  int32_t status = 0;
+  http::HttpRequest({.url = url,
+                     .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" + text::IntegerText(blockEnd),
+                     .responseHeaders = &headers,
+                     .status = &status,
+                     .appendBodyTo = &buffer,
+                     .bodyLimit = available,
+                     .responseUrl = ledTo});
+  const auto received = static_cast<int64_t>(buffer.size() - buffered);
+  if (IsExactAnswer(status, headers, blockStart, blockStart + available - 1, s.totalSize, received)) return true;
+  buffer.resize(buffered);
+  return false;
+}
+
+// The block from where the link led; when that address refuses it (a signed address that has
+// expired, say), the block is asked of the link once more, which follows the redirect anew.
+bool FetchBlockFollowingTheLink(DownloadState& s, int64_t blockStart, int64_t blockEnd, int64_t available,
+                                Bytes& buffer) {
+  const Text url = s.BlockUrl();
+  const Text& link = s.link;
+  if (FetchBlock(url.empty() ? link : url, s, blockStart, blockEnd, available, buffer)) return true;
+  if (url.empty() || url == link) return false;
+  Text ledTo;
+  if (!FetchBlock(link, s, blockStart, blockEnd, available, buffer, &ledTo)) return false;
+  if (!ledTo.empty()) s.SetBlockUrl(ledTo);
+  return true;
+}
+
 void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
   const Text& root = c.state.tempRoot;
   uint32_t target = c.files.Open(SegmentFilePath(root, n), storage::kCreateAlways);
@@ -96,19 +130,8 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   platform::PreferLargePages(buffer.data(), buffer.capacity());
   while (blockStart <= lastByte) {
     const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
-    const size_t buffered = buffer.size();
-    Text headers;
-    int32_t status = 0;
-    http::HttpRequest({.url = s.link,
-                       .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" + text::IntegerText(blockEnd),
-                       .responseHeaders = &headers,
-                       .status = &status,
-                       .appendBodyTo = &buffer,
-                       .bodyLimit = available});
-    const auto received = static_cast<int64_t>(buffer.size() - buffered);
-    if (!IsExactAnswer(status, headers, blockStart, blockStart + available - 1, s.totalSize, received)) {
-      buffer.resize(buffered);
-      const auto kept = static_cast<int64_t>(buffered);
+    if (!FetchBlockFollowingTheLink(s, blockStart, blockEnd, available, buffer)) {
+      const auto kept = static_cast<int64_t>(buffer.size());
       ReportProgress(c, -kept);  // those bytes will be fetched again
       WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - kept, blockEnd - kept, seq});
       s.failed.store(1);

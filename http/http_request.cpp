@@ -91,6 +91,7 @@ Bytes HttpRequest(const HttpRequestParams& p) {
   Text responseHeaders = request->GetAllResponseHeaders();
   if (p.responseHeaders) *p.responseHeaders = responseHeaders;
   if (p.status) *p.status = request->Status();
+  if (p.responseUrl) *p.responseUrl = request->ResponseUrl();
   Text received = ExtractSetCookies(responseHeaders);
   if (p.mergeCookies.value_or(true) && p.cookies) received = MergeCookies(*p.cookies, received);
   if (p.receivedCookies) *p.receivedCookies = received;

@@ -38,6 +38,8 @@ struct HttpRequestParams {
   // exchange appends nothing.
   Bytes* appendBodyTo = nullptr;
   int64_t bodyLimit = -1;
+  // Where the response came from: `url`, or where its redirects led; empty when it failed.
+  Text* responseUrl = nullptr;
 };
 
 // The response body (empty when it went to `appendBodyTo`).

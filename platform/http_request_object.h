@@ -29,6 +29,9 @@ class HttpRequestObject {
   // The whole body of the last response; the object gives it up (a second read is empty).
   virtual Bytes TakeResponseBody() = 0;
   virtual Text GetAllResponseHeaders() = 0;
+  // Where the last response came from: the opened address, or where its redirects led; empty
+  // when the exchange failed.
+  virtual Text ResponseUrl() = 0;
   virtual int32_t Status() = 0;
 };
 

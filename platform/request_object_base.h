@@ -40,6 +40,7 @@ class RequestObjectBase : public HttpRequestObject {
   }
   Bytes TakeResponseBody() override { return std::move(body_); }
   Text GetAllResponseHeaders() override { return responseHeaders_; }
+  Text ResponseUrl() override { return responseUrl_; }
   int32_t Status() override { return status_; }
 
  protected:
@@ -47,7 +48,8 @@ class RequestObjectBase : public HttpRequestObject {
     int32_t resolveMs = 0, connectMs = 60000, sendMs = 30000, receiveMs = 30000;
   };
 
-  // One exchange: on success it sets `status_` and `responseHeaders_` and has put the body in
+  // One exchange: on success it sets `status_`, `responseHeaders_` and, after a redirect,
+  // `responseUrl_` (else it stays the opened address), and has put the body in
   // `body_` or appended it to the sink, within its limit; on failure it may leave anything, and
   // the response is cleared and the sink cut back.
   virtual bool Exchange(const Bytes& body) = 0;
@@ -66,17 +68,20 @@ class RequestObjectBase : public HttpRequestObject {
   int64_t sinkLimit_ = -1;
   size_t sinkStart_ = 0;
   Text responseHeaders_;
+  Text responseUrl_;
   int32_t status_ = 0;
 
  private:
   void ClearResponse() {
     body_.clear();
     responseHeaders_.clear();
+    responseUrl_.clear();
     status_ = 0;
   }
   void Send(const Bytes& body) {
     ClearResponse();
     sinkStart_ = sink_ ? sink_->size() : 0;
+    responseUrl_ = url_;
     if (opened_ && Exchange(body)) return;
     ClearResponse();
     if (sink_) sink_->resize(sinkStart_);

@@ -212,6 +212,46 @@ TEST_F(EngineTest, LowerCaseHeaderNamesAreReadAsAnyOthers) {
   EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
 }
 
+// A release link that redirects to a content address, as a code host's does.
+class RedirectingLink : public EngineTest {
+ protected:
+  void DownloadThroughTheLink(const std::string& content) {
+    server.SetFile(content);
+    state.link = server.BaseUrl() + testing::RangeServer::kRedirectPath;
+    state.savePath = kSavePath;
+    engine.RunDownload();
+  }
+  const std::string content = testing::RandomBytes(20 * 1048576, 9);
+};
+
+TEST_F(RedirectingLink, OneRedirectServesEveryBlock) {
+  DownloadThroughTheLink(content);
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  EXPECT_EQ(server.RedirectsAnswered(), 1) << "the probe's";
+  ExpectEachByteFetchedOnce(server.Ranges(), static_cast<int64_t>(content.size()));
+}
+
+TEST_F(RedirectingLink, AnExpiredSignedAddressIsRenewedThroughTheLink) {
+  server.SignRedirects(12);  // the 36 block requests outlive a few signatures
+  DownloadThroughTheLink(content);
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{}) << "an expired address is no failed block";
+  EXPECT_GT(server.RedirectsAnswered(), 1) << "renewed";
+  EXPECT_LT(server.RedirectsAnswered(), 30) << "only when it had expired: "  << server.RedirectsAnswered();
+  ExpectEachByteFetchedOnce(server.Ranges(), static_cast<int64_t>(content.size()));
+}
+
+TEST_F(RedirectingLink, ABlockThatTheLinkRefusesToo) {
+  const int64_t secondSegment = static_cast<int64_t>(content.size()) / 16 + 1;
+  server.AddFault({testing::FaultKind::ServerError, secondSegment, 2});  // the address, then the link
+  desktop.Script({kAnswerYes});
+  DownloadThroughTheLink(content);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
+}
+
 // One spoiled answer per row, on the first block of a middle segment or of the last one. Every
 // row ends with the served bytes after one retry, or with the failure after a refusal, and
 // never with a finished download over other bytes.

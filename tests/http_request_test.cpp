@@ -7,6 +7,7 @@
 
 #include "http/http_request.h"
 #include "tests/support/range_server.h"
+#include "text/text_ops.h"
 #include "tests/support/test_env.h"
 
 namespace tovak::http {
@@ -41,6 +42,7 @@ class RecordingRequest final : public platform::HttpRequestObject {
   void SetBodySink(Bytes*, int64_t) override {}
   Bytes TakeResponseBody() override { return "body"; }
   Text GetAllResponseHeaders() override { return responseHeaders; }
+  Text ResponseUrl() override { return {}; }
   int32_t Status() override { return status; }
 
   bool Called(const std::string& call) const { return std::find(calls.begin(), calls.end(), call) != calls.end(); }
@@ -168,13 +170,24 @@ TEST_F(LiveServer, FetchesARangeWithItsContentRange) {
   EXPECT_NE(headers.find("Content-Range: bytes 10-19/5000\r\n"), std::string::npos) << headers;
 }
 
-TEST_F(LiveServer, FollowsRedirectsUnlessAskedNotTo) {
+TEST_F(LiveServer, FollowsRedirectsUnlessAskedNotToAndTellsWhereTheyLed) {
   int32_t status = 0;
-  Bytes body = HttpRequest({.url = server.BaseUrl() + "/moved", .headers = "Range : bytes=0-0", .status = &status});
+  Text ledTo;
+  Bytes body = HttpRequest({.url = server.BaseUrl() + "/moved", .headers = "Range : bytes=0-0", .status = &status,
+                            .responseUrl = &ledTo});
   EXPECT_EQ(status, 206);
   EXPECT_EQ(body.size(), 1u);
-  HttpRequest({.url = server.BaseUrl() + "/moved", .status = &status, .noRedirect = true});
+  EXPECT_TRUE(text::StartsWith(ledTo, server.BaseUrl() + "/releases/download/v")) << ledTo;
+  HttpRequest({.url = server.BaseUrl() + "/moved", .status = &status, .noRedirect = true, .responseUrl = &ledTo});
   EXPECT_EQ(status, 302);
+  EXPECT_EQ(ledTo, server.BaseUrl() + "/moved") << "no redirect taken: the address itself";
+  // The caller's own text, not an encoded form of it.
+  const Text page = server.BaseUrl() + "/tovak安全/Dev/Update.html";
+  HttpRequest({.url = page, .responseUrl = &ledTo});
+  EXPECT_EQ(ledTo, page);
+  server.Stop();
+  HttpRequest({.url = page, .responseUrl = &ledTo});
+  EXPECT_EQ(ledTo, "") << "a failed exchange led nowhere";
 }
 
 // Bodies collected in one buffer: appended after what is there, never past the limit, and a

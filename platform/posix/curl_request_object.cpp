@@ -163,8 +163,13 @@ class CurlRequestObject final : public RequestObjectBase {
 
     lastProgress_ = Clock::now();
     CURLcode rc = curl_easy_perform(curl);
-    long code = 0;
+    long code = 0, redirects = 0;
+    const char* responseUrl = nullptr;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &responseUrl);
+    // Without a redirect the address stays the caller's own text, not its encoded form.
+    if (redirects > 0 && responseUrl) responseUrl_ = Utf8ToGbk(responseUrl);
     curl_slist_free_all(headers);
     if (borrowed) {
       threadHandle.inUse = false;

@@ -37,18 +37,69 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   HINTERNET get() const { return handle_; }
+  void reset(HINTERNET handle) {
+    if (handle_) WinHttpCloseHandle(handle_);
+    handle_ = handle;
+  }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:
   HINTERNET handle_;
 };
 
+// Redirects are followed here rather than by WinHTTP, so that where they led is known on every
+// system (Wine's WINHTTP_OPTION_URL keeps naming the first address).
+constexpr int kMostRedirects = 10;
+
+bool IsRedirect(DWORD status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+
+// `location` of an answer from `base`, as an absolute address.
+std::wstring ResolveAgainst(const std::wstring& base, const std::wstring& location) {
+  if (location.find(L"://") != std::wstring::npos) return location;
+  const size_t scheme = base.find(L"://");
+  if (scheme == std::wstring::npos) return location;
+  if (location.rfind(L"//", 0) == 0) return base.substr(0, scheme + 1) + location;
+  const size_t pathStart = base.find(L'/', scheme + 3);
+  const std::wstring origin = base.substr(0, pathStart);
+  if (location.rfind(L"/", 0) == 0) return origin + location;
+  std::wstring path = pathStart == std::wstring::npos ? L"/" : base.substr(pathStart, base.find_first_of(L"?#", pathStart) - pathStart);
+  return origin + path.substr(0, path.rfind(L'/') + 1) + location;
+}
+
 class WinHttpRequestObject final : public RequestObjectBase {
  private:
   bool Exchange(const Bytes& body) override {
-    const std::wstring url = Wide(url_), verb = Wide(verb_);
+    std::wstring url = Wide(url_), verb = Wide(verb_);
     std::wstring headers;
     for (const auto& [name, value] : headers_) headers += Wide(name) + L": " + Wide(value) + L"\r\n";
+    const Bytes noBody;
+    const Bytes* sent = &body;
+    for (int redirects = 0;; ++redirects) {
+      Handle connection, request;
+      DWORD status = 0;
+      if (!Send(url, verb, headers, *sent, connection, request, status)) return false;
+      std::wstring location = followRedirects_ && IsRedirect(status) && redirects < kMostRedirects
+                                  ? HeaderText(request.get(), WINHTTP_QUERY_LOCATION) : L"";
+      if (!location.empty()) {
+        url = ResolveAgainst(url, location);
+        // As browsers do: after 301, 302 and 303 the next request is a GET without a body.
+        if (status != 307 && status != 308 && verb != L"HEAD") {
+          verb = L"GET";
+          sent = &noBody;
+        }
+        continue;
+      }
+      Text responseHeaders = RawHeaders(request.get());
+      if (!ReadBody(request.get())) return false;
+      status_ = static_cast<int32_t>(status);
+      responseHeaders_ = std::move(responseHeaders);
+      if (redirects > 0) responseUrl_ = FromWide(url);
+      return true;
+    }
+  }
+
+  bool Send(const std::wstring& url, const std::wstring& verb, const std::wstring& headers, const Bytes& body,
+            Handle& connection, Handle& request, DWORD& status) {
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
@@ -56,11 +107,11 @@ class WinHttpRequestObject final : public RequestObjectBase {
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     const std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                               std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    Handle connection(WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
+    connection.reset(WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
     if (!connection) return false;
     const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    Handle request(WinHttpOpenRequest(connection.get(), verb.c_str(), path.empty() ? L"/" : path.c_str(), nullptr,
-                                      WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+    request.reset(WinHttpOpenRequest(connection.get(), verb.c_str(), path.empty() ? L"/" : path.c_str(), nullptr,
+                                     WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
     if (!request) return false;
     Configure(request.get());
 
@@ -70,16 +121,20 @@ class WinHttpRequestObject final : public RequestObjectBase {
                             static_cast<DWORD>(-1L), data, length, length, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr))
       return false;
+    DWORD size = sizeof status;
+    return WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  }
 
-    DWORD status = 0, size = sizeof status;
-    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-      return false;
-    Text responseHeaders = RawHeaders(request.get());
-    if (!ReadBody(request.get())) return false;
-    status_ = static_cast<int32_t>(status);
-    responseHeaders_ = std::move(responseHeaders);
-    return true;
+  static std::wstring HeaderText(HINTERNET request, DWORD header) {
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    std::wstring value(size / sizeof(wchar_t), L'\0');
+    if (!WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size, WINHTTP_NO_HEADER_INDEX))
+      return {};
+    value.resize(size / sizeof(wchar_t));
+    return value;
   }
 
   void Configure(HINTERNET request) {
@@ -89,10 +144,8 @@ class WinHttpRequestObject final : public RequestObjectBase {
       WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.data(), nullptr};
       WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &info, sizeof info);
     }
-    if (!followRedirects_) {
-      DWORD disable = WINHTTP_DISABLE_REDIRECTS;
-      WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
-    }
+    DWORD ownRedirects = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &ownRedirects, sizeof ownRedirects);
     SetText(request, WINHTTP_OPTION_PROXY_USERNAME, proxyUser_);
     SetText(request, WINHTTP_OPTION_PROXY_PASSWORD, proxyPassword_);
     SetText(request, WINHTTP_OPTION_USERNAME, serverUser_);

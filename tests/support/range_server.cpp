@@ -209,6 +209,11 @@ void RangeServer::Stop() {
 
 std::string RangeServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+void RangeServer::SignRedirects(int answersPerSignature) {
+  std::lock_guard lock(mutex_);
+  answersPerSignature_ = answersPerSignature;
+}
+
 void RangeServer::SetTitle(const std::string& utf8Title) {
   std::lock_guard lock(mutex_);
   title_ = utf8Title;
@@ -346,9 +351,24 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
     return Reply(response, Response(200, "OK", {"Content-Type: text/html; charset=utf-8"}, page, head));
   }
   if (path == kRedirectPath) {
-    return Reply(response, Response(302, "Found", {"Location: " + std::string(kReleasePrefix) + title + "/tovak.security.zip"}, "", head));
+    ++redirectsAnswered_;
+    std::string location = std::string(kReleasePrefix) + title + "/tovak.security.zip";
+    {
+      std::lock_guard lock(mutex_);
+      if (answersPerSignature_ > 0) location += "?signature=" + std::to_string(++signature_);
+    }
+    return Reply(response, Response(302, "Found", {"Location: " + location}, "", head));
   }
   if (path.rfind(kReleasePrefix, 0) != 0) return Reply(response, Response(404, "Not Found", {}, "", head));
+  {
+    std::lock_guard lock(mutex_);
+    if (answersPerSignature_ > 0) {
+      size_t at = path.find("?signature=");
+      int signature = at == std::string::npos ? 0 : std::atoi(path.c_str() + at + 11);
+      if (signature == 0 || signatureAnswers_[signature]++ >= answersPerSignature_)
+        return Reply(response, Response(403, "Forbidden", {}, "", head));
+    }
+  }
 
   const int64_t size = static_cast<int64_t>(file->size());
   int64_t first = 0, last = size - 1;

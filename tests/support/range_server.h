@@ -57,6 +57,11 @@ class RangeServer {
   // Bytes per second that each connection may send, whatever number of answers it carries
   // (0: no limit).
   void SetRateLimit(int64_t bytesPerSecond);
+  // Makes kRedirectPath lead to a signed address of the file, as a code host's release link does:
+  // each redirect signs anew, and a signature serves `answersPerSignature` answers, then the
+  // address has expired (403). 0: unsigned addresses that never expire.
+  void SignRedirects(int answersPerSignature);
+  int RedirectsAnswered() const { return redirectsAnswered_.load(); }
 
   // Paths the server answers.
   static constexpr const char* kUpdatePath = "/tovak%E5%AE%89%E5%85%A8/Dev/Update.html";
@@ -83,6 +88,9 @@ class RangeServer {
   std::atomic<bool> running_{false};
   std::atomic<int> connections_{0};
   std::atomic<int> abortedAnswers_{0};
+  std::atomic<int> redirectsAnswered_{0};
+  int answersPerSignature_ = 0, signature_ = 0;
+  std::map<int, int> signatureAnswers_;
   std::thread acceptor_;
   std::mutex mutex_;
   std::vector<std::thread> clients_;
