@@ -10,6 +10,10 @@
 #                        path with a signed query string, as code hosts do
 #   uneven-50ms          16 connections held to rates from 1 to 4 MiB/s (taken in the order the
 #                        connections open, the same for every run and tool), 50 ms
+#   250ms-link-to-near-content
+#                        the release link far away (250 ms, 2 MiB/s), its redirect to a content
+#                        server nearby (nginx directly)
+# SCENARIOS and TOOLS (space-separated) run a part of it; RUNS and SIZE_MIB change its size.
 # Tools run alternately, RUNS times each (3 by default); the table gives medians, each median's
 # ratio to aria2c's and to the physical limit (the data at the connections' rates, plus the round
 # trips of connecting, the TLS handshake, the first request and the redirect), and peak RSS.
@@ -62,9 +66,14 @@ http {
     ssl_certificate $work/cert.pem;
     ssl_certificate_key $work/key.pem;
     root $work/www;
-    # The release address of a code host: a redirect to the content server's signed address.
+    # The release address of a code host: a redirect to the content server's signed address, far
+    # like the release host (a relative Location, so through the emulator) or near (this server).
+    absolute_redirect off;
     location = /releases/download/v1/tovak.security.zip {
       return 302 /content/tovak.security.zip?X-Amz-Expires=300&X-Amz-Signature=5d41402abc4b2a76b9719d911017c592;
+    }
+    location = /near/releases/download/v1/tovak.security.zip {
+      return 302 https://127.0.0.1:$server/content/tovak.security.zip?X-Amz-Expires=300&X-Amz-Signature=5d41402a;
     }
   }
 }
@@ -78,25 +87,27 @@ declare -A proxy_args=(
   [4m-100ms]="--rtt-ms 100 --rate $((4 * mib))"
   [2m-250ms-redirect]="--rtt-ms 250 --rate $((2 * mib))"
   [uneven-50ms]="--rtt-ms 50 --rates $uneven"
+  [250ms-link-to-near-content]="--rtt-ms 250 --rate $((2 * mib))"
 )
 declare -A paths=(
   [unthrottled]=/content/tovak.security.zip
   [4m-100ms]=/content/tovak.security.zip
   [2m-250ms-redirect]=/releases/download/v1/tovak.security.zip
   [uneven-50ms]=/content/tovak.security.zip
+  [250ms-link-to-near-content]=/near/releases/download/v1/tovak.security.zip
 )
 # Seconds: the data at the connections' rates plus the round trips before the first byte.
 limit() {
   local size=$((size_mib * mib))
   case $1 in
-    unthrottled) echo 0 ;;
+    unthrottled | 250ms-link-to-near-content) echo 0 ;;
     4m-100ms) awk -v s=$size -v r=$((4 * mib)) 'BEGIN { print s / (16 * r) + 3 * 0.100 }' ;;
     2m-250ms-redirect) awk -v s=$size -v r=$((2 * mib)) 'BEGIN { print s / (16 * r) + 4 * 0.250 }' ;;
     uneven-50ms) awk -v s=$size -v list="$uneven" 'BEGIN { n = split(list, r, ","); for (i = 1; i <= n; ++i) t += r[i]; print s / t + 3 * 0.050 }' ;;
   esac
 }
-scenarios=(unthrottled 4m-100ms 2m-250ms-redirect uneven-50ms)
-tools=(tovak aria2c axel)
+read -r -a scenarios <<< "${SCENARIOS:-unthrottled 4m-100ms 2m-250ms-redirect uneven-50ms 250ms-link-to-near-content}"
+read -r -a tools <<< "${TOOLS:-tovak aria2c axel}"
 
 # Each run gets a fresh emulator, so the connections take the uneven rates from the start.
 start_proxy() {
@@ -164,9 +175,10 @@ printf "%b" "$table"
   echo "# Benchmark results"
   echo
   echo "$(date -u +%Y-%m-%d), $(nproc) CPUs, $size_mib MiB from nginx over TLS on 127.0.0.1 through the round-trip"
-  echo "emulator, median of $runs runs each, tools run alternately. Limits: unthrottled none;"
-  for scenario in 4m-100ms 2m-250ms-redirect uneven-50ms; do
-    echo "$scenario $(limit "$scenario") s;"
+  echo "emulator, median of $runs runs each, tools run alternately. Physical limits:"
+  for scenario in "${scenarios[@]}"; do
+    bound=$(limit "$scenario")
+    [ "$bound" != 0 ] && echo "$scenario $bound s;"
   done
   echo
   printf "%b" "$table"
