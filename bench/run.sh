@@ -131,6 +131,7 @@ fetch() {  # tool url output
   esac
 }
 
+values() { tr ' ' '\n' | grep . || true; }
 median() { sort -g | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
 table="| scenario | tool | median s | x aria2c | x limit | peak RSS MB | failed runs |\n|---|---|---|---|---|---|---|\n"
@@ -157,11 +158,11 @@ for scenario in "${scenarios[@]}"; do
       rss[$tool]+="$kilobytes "
     done
   done
-  base=$(echo "${times[aria2c]:-}" | tr ' ' '\n' | grep . | median)
+  base=$(echo "${times[aria2c]:-}" | values | median)
   bound=$(limit "$scenario")
   for tool in "${tools[@]}"; do
-    t=$(echo "${times[$tool]:-}" | tr ' ' '\n' | grep . | median)
-    peak=$(echo "${rss[$tool]:-0}" | tr ' ' '\n' | grep . | sort -g | tail -1)
+    t=$(echo "${times[$tool]:-}" | values | median)
+    peak=$(echo "${rss[$tool]:-0}" | values | sort -g | tail -1)
     row=$(awk -v s="$scenario" -v tool="$tool" -v t="$t" -v b="$base" -v l="$bound" -v k="$peak" -v f="${failures[$tool]:-0}" \
       'BEGIN { printf "| %s | %s | %.2f | %.2f | %s | %.0f | %d |", s, tool, t, t / b, (l > 0 ? sprintf("%.2f", t / l) : "-"), k / 1024, f }')
     table+="$row\n"

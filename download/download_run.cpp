@@ -1,5 +1,7 @@
 #include "download/download_run.h"
 
+#include <chrono>
+
 #include "download/range_files.h"
 #include "download/segment_wait.h"
 #include "download/segment_worker.h"
@@ -24,6 +26,9 @@ const char* const kFailedLabel = "下载失败";
 // The probe asks for one byte; a server that ignores the range and sends the whole archive is cut
 // off here rather than held in memory.
 constexpr int64_t kProbeBodyLimit = 16;
+// A probe that takes this long (connection, handshake and answer) comes from a server far enough
+// for the round trip between blocks to matter; on a near one it takes a few milliseconds.
+constexpr std::chrono::milliseconds kFarServerProbe{25};
 
 }  // namespace
 
@@ -35,13 +40,18 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   DownloadState& s = context_.state;
   Text headers, ledTo;
   Bytes body;
+  bool multiplexed = false;
+  const auto sent = std::chrono::steady_clock::now();
   http::HttpRequest({.url = s.link,
                      .headers = "Range : bytes=0-0",
                      .responseHeaders = &headers,
                      .appendBodyTo = &body,
                      .bodyLimit = kProbeBodyLimit,
-                     .responseUrl = &ledTo});
+                     .responseUrl = &ledTo,
+                     .multiplexed = &multiplexed});
   s.SetBlockUrl(ledTo.empty() ? s.link : ledTo);
+  s.overlapBlocks = s.blockOverlap == DownloadState::BlockOverlap::Always ||
+                    (multiplexed && std::chrono::steady_clock::now() - sent >= kFarServerProbe);
   Text value = http::FindHeaderValue(headers, "Content-Range");
   int64_t slash = text::FindLast(value, "/");
   Text sizeText = text::Right(value, static_cast<int64_t>(value.size()) - slash);

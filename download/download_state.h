@@ -40,6 +40,14 @@ struct DownloadState {
   // Workers only store 1; the window's thread reads and clears it while the pool is idle.
   std::atomic<int32_t> failed{0};
   int64_t downloaded = 0;  // under progressLock
+  // Whether a worker asks for its next block while the current one's body arrives, so that the
+  // connection never waits a round trip between blocks. The probe decides: by default only for a
+  // far server whose answer came over a multiplexed connection (HTTP/2), where the next request
+  // shares the connection; a near server gains nothing, and the second block costs memory.
+  // Always: over HTTP/1.1 too, on a second connection (tests run the overlapped worker so).
+  enum class BlockOverlap { ForFarMultiplexedServers, Always };
+  BlockOverlap blockOverlap = BlockOverlap::ForFarMultiplexedServers;
+  bool overlapBlocks = false;
 
   // Where `link` led when it was last followed (the probe, or a block asked of `link` again):
   // block requests go there, so a redirecting link costs one redirect per download, not one per

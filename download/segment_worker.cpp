@@ -1,11 +1,10 @@
 #include "download/segment_worker.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "download/block_fetch.h"
 #include "download/range_files.h"
-#include "http/content_range.h"
-#include "http/header_text.h"
-#include "http/http_request.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
 #include "platform/heap.h"
@@ -26,52 +25,6 @@ void ReportProgress(DownloadContext& c, int64_t bytes) {
   double percent = s.totalSize > 0 ? static_cast<double>(s.downloaded) / static_cast<double>(s.totalSize) * 100.0 : 0.0;
   c.window.SetProgressPosition(static_cast<int>(text::RoundTo(percent, 0)));
   c.window.SetStatusText(ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
-}
-
-// Only the requested bytes of the probed file may reach a chunk: the answer must be partial
-// content that names exactly those bytes and carries exactly as many. A cache that answers with
-// other bytes of the same length, or a server whose file has changed, is refused.
-bool IsExactAnswer(int32_t status, const Text& headers, int64_t first, int64_t last, int64_t totalSize,
-                   int64_t received) {
-  if (status != 206) return false;
-  auto range = http::ParseContentRange(http::FindHeaderValue(headers, "Content-Range"));
-  return range && range->first == first && range->last == last &&
-         (range->total == http::ContentRange::kUnknownTotal || range->total == totalSize) &&
-         received == last - first + 1;
-}
-
-// Asks `url` for the block and appends its body to `buffer`; true when the answer is exact. A
-// refused block leaves `buffer` as it was.
-bool FetchBlock(const Text& url, const DownloadState& s, int64_t blockStart, int64_t blockEnd, int64_t available,
-                Bytes& buffer, Text* ledTo = nullptr) {
-  const size_t buffered = buffer.size();
-  Text headers;
-  int32_t status = 0;
-  http::HttpRequest({.url = url,
-                     .headers = "Range : bytes=" + text::IntegerText(blockStart) + "-" + text::IntegerText(blockEnd),
-                     .responseHeaders = &headers,
-                     .status = &status,
-                     .appendBodyTo = &buffer,
-                     .bodyLimit = available,
-                     .responseUrl = ledTo});
-  const auto received = static_cast<int64_t>(buffer.size() - buffered);
-  if (IsExactAnswer(status, headers, blockStart, blockStart + available - 1, s.totalSize, received)) return true;
-  buffer.resize(buffered);
-  return false;
-}
-
-// The block from where the link led; when that address refuses it (a signed address that has
-// expired, say), the block is asked of the link once more, which follows the redirect anew.
-bool FetchBlockFollowingTheLink(DownloadState& s, int64_t blockStart, int64_t blockEnd, int64_t available,
-                                Bytes& buffer) {
-  const Text url = s.BlockUrl();
-  const Text& link = s.link;
-  if (FetchBlock(url.empty() ? link : url, s, blockStart, blockEnd, available, buffer)) return true;
-  if (url.empty() || url == link) return false;
-  Text ledTo;
-  if (!FetchBlock(link, s, blockStart, blockEnd, available, buffer, &ledTo)) return false;
-  if (!ledTo.empty()) s.SetBlockUrl(ledTo);
-  return true;
 }
 
 void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
@@ -128,9 +81,35 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // body is received straight into it.
   buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
   platform::PreferLargePages(buffer.data(), buffer.capacity());
+  // Blocks asked for ahead, each body landing in a block buffer of its own (overlapped only).
+  std::vector<BlockRequest> ahead;
+  if (s.overlapBlocks) {
+    ahead.reserve(2);
+    ahead.emplace_back(s.blockSize);
+    ahead.emplace_back(s.blockSize);
+  }
+  size_t current = 0;
   while (blockStart <= lastByte) {
-    const int64_t available = std::min(blockEnd, lastByte) - blockStart + 1;
-    if (!FetchBlockFollowingTheLink(s, blockStart, blockEnd, available, buffer)) {
+    const BlockSpan block{blockStart, blockEnd, std::min(blockEnd, lastByte) - blockStart + 1};
+    bool accepted;
+    if (ahead.empty()) {
+      accepted = FetchBlock(s, block, buffer);
+    } else {
+      BlockRequest& now = ahead[current];
+      BlockRequest& next = ahead[1 - current];
+      if (!now.Started()) now.Start(s, block);
+      const int64_t nextStart = blockEnd + 1, nextEnd = std::min<int64_t>(nextStart + s.blockSize, task.end);
+      if (nextStart <= lastByte) next.Start(s, {nextStart, nextEnd, std::min(nextEnd, lastByte) - nextStart + 1});
+      accepted = now.Finish(s);
+      if (accepted) {
+        buffer.append(now.Body());
+      } else {
+        next.Discard();  // asked for again once this block is in
+        accepted = FetchBlockAgainFromTheLink(s, block, buffer);
+      }
+      current = 1 - current;
+    }
+    if (!accepted) {
       const auto kept = static_cast<int64_t>(buffer.size());
       ReportProgress(c, -kept);  // those bytes will be fetched again
       WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - kept, blockEnd - kept, seq});
@@ -141,7 +120,7 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
       platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
       buffer.clear();
     }
-    ReportProgress(c, available);
+    ReportProgress(c, block.available);
     blockStart = blockEnd + 1;
     blockEnd = std::min<int64_t>(blockStart + s.blockSize, task.end);
     platform::ProcessPendingEvents();

@@ -50,9 +50,20 @@ void SetHeaderLines(platform::HttpRequestObject& request, const Text& h) {
 }  // namespace
 
 Bytes HttpRequest(const HttpRequestParams& p) {
-  int32_t method = (p.method < 0 || p.method > 7) ? kGet : p.method;
+  std::unique_ptr<PendingHttpRequest> pending = BeginHttpRequest(p);
+  return pending ? pending->Finish() : Bytes{};
+}
+
+std::unique_ptr<PendingHttpRequest> BeginHttpRequest(const HttpRequestParams& p) {
   platform::HttpRequestObjectRef request = p.sharedRequest ? p.sharedRequest : platform::CreateHttpRequestObject();
-  if (!request) return {};
+  if (!request) return nullptr;
+  return std::make_unique<PendingHttpRequest>(p, std::move(request));
+}
+
+PendingHttpRequest::PendingHttpRequest(const HttpRequestParams& p, platform::HttpRequestObjectRef object)
+    : params_(p), request_(std::move(object)) {
+  platform::HttpRequestObject* request = request_.get();
+  int32_t method = (p.method < 0 || p.method > 7) ? kGet : p.method;
 
   if (p.timeoutSeconds != -1) {
     int32_t t = p.timeoutSeconds < 1 ? kDefaultTimeoutMs : static_cast<int32_t>(p.timeoutSeconds * 1000.0);
@@ -82,16 +93,23 @@ Bytes HttpRequest(const HttpRequestParams& p) {
 
   request->SetBodySink(p.appendBodyTo, p.bodyLimit);
   if (!p.bodyBytes.empty()) {
-    request->SendBytes(p.bodyBytes);
+    request->StartBytes(p.bodyBytes);
   } else {
-    request->SendText(p.bodyText);
+    request->StartText(p.bodyText);
   }
+}
+
+Bytes PendingHttpRequest::Finish() {
+  const HttpRequestParams& p = params_;
+  platform::HttpRequestObject* request = request_.get();
+  request->FinishSend();
   request->SetBodySink(nullptr, -1);
   Bytes body = request->TakeResponseBody();
   Text responseHeaders = request->GetAllResponseHeaders();
   if (p.responseHeaders) *p.responseHeaders = responseHeaders;
   if (p.status) *p.status = request->Status();
   if (p.responseUrl) *p.responseUrl = request->ResponseUrl();
+  if (p.multiplexed) *p.multiplexed = request->Multiplexed();
   Text received = ExtractSetCookies(responseHeaders);
   if (p.mergeCookies.value_or(true) && p.cookies) received = MergeCookies(*p.cookies, received);
   if (p.receivedCookies) *p.receivedCookies = received;

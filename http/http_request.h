@@ -2,6 +2,7 @@
 // One synchronous HTTP exchange. Failures are never raised: a failed exchange gives an empty body,
 // empty response headers and status 0.
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "platform/http_request_object.h"
@@ -40,9 +41,30 @@ struct HttpRequestParams {
   int64_t bodyLimit = -1;
   // Where the response came from: `url`, or where its redirects led; empty when it failed.
   Text* responseUrl = nullptr;
+  // Whether the answer came over a connection that carries several exchanges at once (HTTP/2).
+  bool* multiplexed = nullptr;
 };
 
 // The response body (empty when it went to `appendBodyTo`).
 Bytes HttpRequest(const HttpRequestParams& params);
+
+// An exchange that has been sent and is not waited for yet, so that the calling thread can send
+// its next one meanwhile. Its outputs (and the buffer of `appendBodyTo`) belong to it until
+// Finish(); one destroyed unfinished is abandoned and may have appended part of its body.
+class PendingHttpRequest {
+ public:
+  PendingHttpRequest(const HttpRequestParams& params, platform::HttpRequestObjectRef request);
+  PendingHttpRequest(const PendingHttpRequest&) = delete;
+  PendingHttpRequest& operator=(const PendingHttpRequest&) = delete;
+  // Waits for the answer and writes the outputs; the result is HttpRequest's.
+  Bytes Finish();
+
+ private:
+  HttpRequestParams params_;
+  platform::HttpRequestObjectRef request_;
+};
+
+// Null when no request object can be made (HttpRequest then gives the failed exchange's result).
+std::unique_ptr<PendingHttpRequest> BeginHttpRequest(const HttpRequestParams& params);
 
 }  // namespace tovak::http

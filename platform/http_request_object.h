@@ -22,6 +22,16 @@ class HttpRequestObject {
   virtual void SetRequestHeader(const Text& name, const Text& value) = 0;
   virtual void SendText(const Text& body) = 0;
   virtual void SendBytes(const Bytes& body) = 0;
+  // Sends without waiting for the answer; FinishSend() waits for it. While one object of a thread
+  // is waited for, the other objects that thread has started go on too, over one connection where
+  // the server speaks HTTP/2: a caller keeps its next request in flight that way. Where the
+  // platform cannot overlap exchanges, StartBytes() runs the whole exchange. The sink given
+  // before the start stays in use until FinishSend().
+  virtual void StartText(const Text& body) = 0;
+  virtual void StartBytes(const Bytes& body) = 0;
+  virtual void FinishSend() = 0;
+  // Whether the last answer came over a connection that carries several exchanges at once.
+  virtual bool Multiplexed() = 0;
   // Until the next call, send operations append the body to `sink` instead of keeping it, and a
   // body of more than `limit` bytes (unless -1) fails the exchange. A failed exchange leaves
   // `sink` as it was. A null sink restores the default.

@@ -32,8 +32,30 @@ class RequestObjectBase : public HttpRequestObject {
   void SetRequestHeader(const Text& name, const Text& value) override {
     if (opened_ && !name.empty()) headers_.emplace_back(name, value);
   }
-  void SendText(const Text& body) override { Send(body); }
-  void SendBytes(const Bytes& body) override { Send(body); }
+  void SendText(const Text& body) override {
+    StartBytes(body);
+    FinishSend();
+  }
+  void SendBytes(const Bytes& body) override {
+    StartBytes(body);
+    FinishSend();
+  }
+  void StartText(const Text& body) override { StartBytes(body); }
+  void StartBytes(const Bytes& body) override {
+    ClearResponse();
+    sinkStart_ = sink_ ? sink_->size() : 0;
+    responseUrl_ = url_;
+    pending_ = true;
+    begun_ = opened_ && BeginExchange(body);
+  }
+  void FinishSend() override {
+    if (!pending_) return;
+    pending_ = false;
+    if (begun_ && FinishExchange()) return;
+    ClearResponse();
+    if (sink_) sink_->resize(sinkStart_);
+  }
+  bool Multiplexed() override { return multiplexed_; }
   void SetBodySink(Bytes* sink, int64_t limit) override {
     sink_ = sink;
     sinkLimit_ = limit;
@@ -53,6 +75,13 @@ class RequestObjectBase : public HttpRequestObject {
   // `body_` or appended it to the sink, within its limit; on failure it may leave anything, and
   // the response is cleared and the sink cut back.
   virtual bool Exchange(const Bytes& body) = 0;
+  // A platform that overlaps exchanges begins one here (false: it failed at once) and ends it in
+  // FinishExchange(), with Exchange()'s results; by default the whole exchange runs at the start.
+  virtual bool BeginExchange(const Bytes& body) {
+    exchanged_ = Exchange(body);
+    return exchanged_;
+  }
+  virtual bool FinishExchange() { return exchanged_; }
 
   // Whether `more` bytes still fit the sink's limit after `received`.
   bool WithinLimit(size_t received, size_t more) const {
@@ -70,6 +99,7 @@ class RequestObjectBase : public HttpRequestObject {
   Text responseHeaders_;
   Text responseUrl_;
   int32_t status_ = 0;
+  bool multiplexed_ = false;
 
  private:
   void ClearResponse() {
@@ -77,17 +107,10 @@ class RequestObjectBase : public HttpRequestObject {
     responseHeaders_.clear();
     responseUrl_.clear();
     status_ = 0;
-  }
-  void Send(const Bytes& body) {
-    ClearResponse();
-    sinkStart_ = sink_ ? sink_->size() : 0;
-    responseUrl_ = url_;
-    if (opened_ && Exchange(body)) return;
-    ClearResponse();
-    if (sink_) sink_->resize(sinkStart_);
+    multiplexed_ = false;
   }
 
-  bool opened_ = false;
+  bool opened_ = false, pending_ = false, begun_ = false, exchanged_ = false;
 };
 
 }  // namespace tovak::platform

@@ -39,6 +39,10 @@ class RecordingRequest final : public platform::HttpRequestObject {
   void SetRequestHeader(const Text& name, const Text& value) override { headers.emplace_back(name, value); }
   void SendText(const Text& body) override { sentBody = "text:" + body; }
   void SendBytes(const Bytes& body) override { sentBody = "bytes:" + body; }
+  void StartText(const Text& body) override { SendText(body); }
+  void StartBytes(const Bytes& body) override { SendBytes(body); }
+  void FinishSend() override {}
+  bool Multiplexed() override { return false; }
   void SetBodySink(Bytes*, int64_t) override {}
   Bytes TakeResponseBody() override { return "body"; }
   Text GetAllResponseHeaders() override { return responseHeaders; }

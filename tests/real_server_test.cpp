@@ -61,6 +61,26 @@ TEST_P(RealServer, WholeDownloadIsByteIdentical) {
   EXPECT_FALSE(fs::exists(drive / "01-Download/diRediruzu"));
 }
 
+// The next block's request in flight while the current body arrives: over HTTP/2 on the same
+// connection, over HTTP/1.1 on a second one.
+TEST_P(RealServer, OverlappedDownloadIsByteIdentical) {
+  const std::string content = testing::RandomBytes(24 * 1048576 + 4321, 22);
+  state.link = Publish(content);
+  state.savePath = kSavePath;
+  state.blockOverlap = DownloadState::BlockOverlap::Always;
+  engine.RunDownload();
+  EXPECT_TRUE(state.overlapBlocks);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  EXPECT_TRUE(Saved() == content);
+}
+
+TEST_P(RealServer, ProbeTellsAMultiplexedConnection) {
+  const std::string link = Publish(testing::RandomBytes(1000));
+  bool multiplexed = !Http2();
+  http::HttpRequest({.url = link, .headers = "Range : bytes=0-0", .multiplexed = &multiplexed});
+  EXPECT_EQ(multiplexed, Http2());
+}
+
 INSTANTIATE_TEST_SUITE_P(Nginx, RealServer, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Http2" : "Http1"; });
 

@@ -1,5 +1,8 @@
-// The request object over libcurl. Each thread keeps one easy handle between requests, so a
-// worker that fetches block after block from one host reuses its connection (and TLS session).
+// The request object over libcurl. Each thread drives its exchanges through a multi handle of its
+// own: the handle's connection cache keeps a worker's connection (and TLS session) from block to
+// block, and exchanges that a thread has started go on together while it waits for one of them,
+// several at once over one HTTP/2 connection. An object is started, finished and destroyed on
+// one thread.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -19,15 +22,31 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr long long kLargestReservation = 16LL << 20;
 
-struct ThreadEasyHandle {
-  CURL* handle = nullptr;
-  bool inUse = false;
-  ~ThreadEasyHandle() {
-    if (handle) curl_easy_cleanup(handle);
+// A thread's multi handle and the easy handles that are free between exchanges.
+struct ThreadTransfers {
+  CURLM* multi = nullptr;
+  std::vector<CURL*> idle;
+  ~ThreadTransfers() {
+    for (CURL* easy : idle) curl_easy_cleanup(easy);
+    if (multi) curl_multi_cleanup(multi);
+  }
+  CURLM* Multi() {
+    if (!multi) {
+      multi = curl_multi_init();
+      if (multi) curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    }
+    return multi;
+  }
+  CURL* Take() {
+    if (idle.empty()) return curl_easy_init();
+    CURL* easy = idle.back();
+    idle.pop_back();
+    curl_easy_reset(easy);
+    return easy;
   }
 };
 
-thread_local ThreadEasyHandle threadHandle;
+thread_local ThreadTransfers transfers;
 
 void InitialiseCurlOnce() {
   static std::once_flag once;
@@ -97,39 +116,40 @@ class CurlRequestObject final : public RequestObjectBase {
     return idle.count() > stallMs ? 1 : 0;
   }
 
-  bool Exchange(const Bytes& body) override {
-    InitialiseCurlOnce();
-    CURL* curl;
-    bool borrowed = !threadHandle.inUse;
-    if (borrowed) {
-      if (!threadHandle.handle) threadHandle.handle = curl_easy_init();
-      curl = threadHandle.handle;
-      threadHandle.inUse = true;
-      curl_easy_reset(curl);
-    } else {
-      curl = curl_easy_init();
-    }
-    if (!curl) return false;
+  bool Exchange(const Bytes& body) override { return BeginExchange(body) && FinishExchange(); }
 
-    curl_slist* headers = nullptr;
+  bool BeginExchange(const Bytes& body) override {
+    InitialiseCurlOnce();
+    CURLM* multi = transfers.Multi();
+    CURL* curl = multi ? transfers.Take() : nullptr;
+    if (!curl) return false;
+    easy_ = curl;
+    owner_ = &transfers;
+    done_ = succeeded_ = false;
+
     for (const auto& [name, value] : headers_) {
       // "Name;" is how the library sends a header with an empty value.
       const std::string line = GbkToUtf8(name) + (value.empty() ? ";" : ": " + GbkToUtf8(value));
-      headers = curl_slist_append(headers, line.c_str());
+      headerList_ = curl_slist_append(headerList_, line.c_str());
     }
     // No "Expect: 100-continue" round trip before a request body.
-    headers = curl_slist_append(headers, "Expect:");
+    headerList_ = curl_slist_append(headerList_, "Expect:");
 
+    // The library keeps its own copies of these texts.
     const std::string url = EncodeUrl(url_), proxy = GbkToUtf8(proxy_), proxyUser = GbkToUtf8(proxyUser_),
                       proxyPassword = GbkToUtf8(proxyPassword_), serverUser = GbkToUtf8(serverUser_),
                       serverPassword = GbkToUtf8(serverPassword_);
     const long connectMs = static_cast<long>(timeouts_.resolveMs) + timeouts_.connectMs;
     rawHeaders_.clear();
+    curl_easy_setopt(curl, CURLOPT_PRIVATE, this);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList_);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // A second exchange to the host waits to share the first one's connection (HTTP/2) rather
+    // than opening its own.
+    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlRequestObject::OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlRequestObject::OnHeader);
@@ -158,30 +178,75 @@ class CurlRequestObject final : public RequestObjectBase {
     }
     if (!body.empty()) {
       curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+      curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.data());
     }
 
     lastProgress_ = Clock::now();
-    CURLcode rc = curl_easy_perform(curl);
-    long code = 0, redirects = 0;
-    const char* responseUrl = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
-    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
-    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &responseUrl);
-    // Without a redirect the address stays the caller's own text, not its encoded form.
-    if (redirects > 0 && responseUrl) responseUrl_ = Utf8ToGbk(responseUrl);
-    curl_slist_free_all(headers);
-    if (borrowed) {
-      threadHandle.inUse = false;
-    } else {
-      curl_easy_cleanup(curl);
-    }
-    if (rc != CURLE_OK) return false;
-    status_ = static_cast<int32_t>(code);
-    responseHeaders_ = Utf8ToGbk(rawHeaders_);
-    return true;
+    if (curl_multi_add_handle(multi, curl) == CURLM_OK) return true;
+    Release();
+    return false;
   }
 
+  // Drives the thread's exchanges until this one has ended; others end on the way.
+  bool FinishExchange() override {
+    CURLM* multi = owner_ ? owner_->multi : nullptr;
+    while (!done_ && multi) {
+      int running = 0;
+      if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+      int left = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        CURL* easy = message->easy_handle;
+        const CURLcode result = message->data.result;  // the message is gone once its handle is removed
+        CurlRequestObject* ended = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &ended);
+        if (ended) ended->Complete(result);
+      }
+      if (!done_) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    if (!done_) Release();
+    return succeeded_;
+  }
+
+  void Complete(CURLcode result) {
+    long code = 0, redirects = 0, version = 0;
+    const char* responseUrl = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(easy_, CURLINFO_REDIRECT_COUNT, &redirects);
+    curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &responseUrl);
+    curl_easy_getinfo(easy_, CURLINFO_HTTP_VERSION, &version);
+    done_ = true;
+    succeeded_ = result == CURLE_OK;
+    if (succeeded_) {
+      status_ = static_cast<int32_t>(code);
+      responseHeaders_ = Utf8ToGbk(rawHeaders_);
+      // Without a redirect the address stays the caller's own text, not its encoded form.
+      if (redirects > 0 && responseUrl) responseUrl_ = Utf8ToGbk(responseUrl);
+      multiplexed_ = version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3;
+    }
+    Release();
+  }
+
+  // Takes the easy handle out of the thread's transfers (ending an exchange still running) and
+  // keeps it for the thread's next one.
+  void Release() {
+    if (easy_) {
+      curl_multi_remove_handle(owner_->multi, easy_);
+      owner_->idle.push_back(easy_);
+      easy_ = nullptr;
+    }
+    curl_slist_free_all(headerList_);
+    headerList_ = nullptr;
+  }
+
+ public:
+  ~CurlRequestObject() override { Release(); }
+
+ private:
+  CURL* easy_ = nullptr;
+  ThreadTransfers* owner_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  bool done_ = false, succeeded_ = false;
   std::string rawHeaders_;  // UTF-8, as they arrive
   Clock::time_point lastProgress_;
 };

@@ -1,0 +1,81 @@
+#include "download/block_fetch.h"
+
+#include "http/content_range.h"
+#include "http/header_text.h"
+#include "text/number_text.h"
+
+namespace tovak::download {
+namespace {
+
+// Only the requested bytes of the probed file may reach a chunk: the answer must be partial
+// content that names exactly those bytes and carries exactly as many. A cache that answers with
+// other bytes of the same length, or a server whose file has changed, is refused.
+bool IsExactAnswer(int32_t status, const Text& headers, const BlockSpan& block, int64_t totalSize, int64_t received) {
+  if (status != 206) return false;
+  const int64_t last = block.start + block.available - 1;
+  auto range = http::ParseContentRange(http::FindHeaderValue(headers, "Content-Range"));
+  return range && range->first == block.start && range->last == last &&
+         (range->total == http::ContentRange::kUnknownTotal || range->total == totalSize) &&
+         received == block.available;
+}
+
+Text RangeHeader(const BlockSpan& block) {
+  return "Range : bytes=" + text::IntegerText(block.start) + "-" + text::IntegerText(block.end);
+}
+
+bool FetchFrom(const Text& url, const DownloadState& s, const BlockSpan& block, Bytes& buffer, Text* ledTo = nullptr) {
+  const size_t buffered = buffer.size();
+  Text headers;
+  int32_t status = 0;
+  http::HttpRequest({.url = url,
+                     .headers = RangeHeader(block),
+                     .responseHeaders = &headers,
+                     .status = &status,
+                     .appendBodyTo = &buffer,
+                     .bodyLimit = block.available,
+                     .responseUrl = ledTo});
+  if (IsExactAnswer(status, headers, block, s.totalSize, static_cast<int64_t>(buffer.size() - buffered))) return true;
+  buffer.resize(buffered);
+  return false;
+}
+
+}  // namespace
+
+bool FetchBlock(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
+  const Text url = s.BlockUrl();
+  return FetchFrom(url.empty() ? s.link : url, s, block, buffer) || FetchBlockAgainFromTheLink(s, block, buffer);
+}
+
+bool FetchBlockAgainFromTheLink(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
+  const Text url = s.BlockUrl();
+  if (url.empty() || url == s.link) return false;
+  Text ledTo;
+  if (!FetchFrom(s.link, s, block, buffer, &ledTo)) return false;
+  if (!ledTo.empty()) s.SetBlockUrl(ledTo);
+  return true;
+}
+
+BlockRequest::BlockRequest(int32_t blockSize) { body_.reserve(static_cast<size_t>(blockSize) + 1); }
+
+void BlockRequest::Start(const DownloadState& s, const BlockSpan& block) {
+  block_ = block;
+  body_.clear();
+  headers_.clear();
+  status_ = 0;
+  const Text url = s.BlockUrl();
+  pending_ = http::BeginHttpRequest({.url = url.empty() ? s.link : url,
+                                     .headers = RangeHeader(block),
+                                     .responseHeaders = &headers_,
+                                     .status = &status_,
+                                     .appendBodyTo = &body_,
+                                     .bodyLimit = block.available});
+}
+
+bool BlockRequest::Finish(const DownloadState& s) {
+  if (!pending_) return false;
+  pending_->Finish();
+  pending_.reset();
+  return IsExactAnswer(status_, headers_, block_, s.totalSize, static_cast<int64_t>(body_.size()));
+}
+
+}  // namespace tovak::download
