@@ -1,12 +1,11 @@
-// The request object over libcurl. Each thread drives its exchanges through a multi handle of its
-// own: the handle's connection cache keeps a worker's connection (and TLS session) from block to
-// block, and exchanges that a thread has started go on together while it waits for one of them,
-// several at once over one HTTP/2 connection. An object is started, finished and destroyed on
-// one thread.
+// The request object over libcurl. Its exchanges run on the process's transfer thread
+// (curl_transfers.h), which keeps the connections (and TLS sessions) from one request to the
+// next: an exchange that has been started goes on while its caller starts another or waits.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/posix/curl_transfers.h"
 #include "platform/request_object_base.h"
 
 namespace tovak::platform {
@@ -21,37 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr long long kLargestReservation = 16LL << 20;
-
-// A thread's multi handle and the easy handles that are free between exchanges.
-struct ThreadTransfers {
-  CURLM* multi = nullptr;
-  std::vector<CURL*> idle;
-  ~ThreadTransfers() {
-    for (CURL* easy : idle) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
-  }
-  CURLM* Multi() {
-    if (!multi) {
-      multi = curl_multi_init();
-      if (multi) curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-    }
-    return multi;
-  }
-  CURL* Take() {
-    if (idle.empty()) return curl_easy_init();
-    CURL* easy = idle.back();
-    idle.pop_back();
-    curl_easy_reset(easy);
-    return easy;
-  }
-};
-
-thread_local ThreadTransfers transfers;
-
-void InitialiseCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // The URL as UTF-8 with every byte outside printable ASCII percent-encoded.
 std::string EncodeUrl(const Text& url) {
@@ -119,12 +88,10 @@ class CurlRequestObject final : public RequestObjectBase {
   bool Exchange(const Bytes& body) override { return BeginExchange(body) && FinishExchange(); }
 
   bool BeginExchange(const Bytes& body) override {
-    InitialiseCurlOnce();
-    CURLM* multi = transfers.Multi();
-    CURL* curl = multi ? transfers.Take() : nullptr;
+    CurlTransfers& transfers = CurlTransfers::Instance();
+    CURL* curl = transfers.TakeHandle();
     if (!curl) return false;
     easy_ = curl;
-    owner_ = &transfers;
     done_ = succeeded_ = false;
 
     for (const auto& [name, value] : headers_) {
@@ -141,7 +108,6 @@ class CurlRequestObject final : public RequestObjectBase {
                       serverPassword = GbkToUtf8(serverPassword_);
     const long connectMs = static_cast<long>(timeouts_.resolveMs) + timeouts_.connectMs;
     rawHeaders_.clear();
-    curl_easy_setopt(curl, CURLOPT_PRIVATE, this);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList_);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L);
@@ -182,32 +148,20 @@ class CurlRequestObject final : public RequestObjectBase {
     }
 
     lastProgress_ = Clock::now();
-    if (curl_multi_add_handle(multi, curl) == CURLM_OK) return true;
-    Release();
-    return false;
+    transfers.Start(curl, [this](CURLcode result) { Complete(result); });
+    return true;
   }
 
-  // Drives the thread's exchanges until this one has ended; others end on the way.
   bool FinishExchange() override {
-    CURLM* multi = owner_ ? owner_->multi : nullptr;
-    while (!done_ && multi) {
-      int running = 0;
-      if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-      int left = 0;
-      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-        if (message->msg != CURLMSG_DONE) continue;
-        CURL* easy = message->easy_handle;
-        const CURLcode result = message->data.result;  // the message is gone once its handle is removed
-        CurlRequestObject* ended = nullptr;
-        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &ended);
-        if (ended) ended->Complete(result);
-      }
-      if (!done_) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    {
+      std::unique_lock lock(mutex_);
+      ended_.wait(lock, [this] { return done_; });
     }
-    if (!done_) Release();
+    Release();
     return succeeded_;
   }
 
+  // On the transfer thread, once the handle is out of the transfers.
   void Complete(CURLcode result) {
     long code = 0, redirects = 0, version = 0;
     const char* responseUrl = nullptr;
@@ -215,26 +169,23 @@ class CurlRequestObject final : public RequestObjectBase {
     curl_easy_getinfo(easy_, CURLINFO_REDIRECT_COUNT, &redirects);
     curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &responseUrl);
     curl_easy_getinfo(easy_, CURLINFO_HTTP_VERSION, &version);
-    done_ = true;
-    succeeded_ = result == CURLE_OK;
-    if (succeeded_) {
+    if (result == CURLE_OK) {
       status_ = static_cast<int32_t>(code);
       responseHeaders_ = Utf8ToGbk(rawHeaders_);
       // Without a redirect the address stays the caller's own text, not its encoded form.
       if (redirects > 0 && responseUrl) responseUrl_ = Utf8ToGbk(responseUrl);
       multiplexed_ = version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3;
     }
-    Release();
+    std::lock_guard lock(mutex_);
+    succeeded_ = result == CURLE_OK;
+    done_ = true;
+    ended_.notify_all();
   }
 
-  // Takes the easy handle out of the thread's transfers (ending an exchange still running) and
-  // keeps it for the thread's next one.
+  // Ends an exchange still running and hands the handle back for later exchanges.
   void Release() {
-    if (easy_) {
-      curl_multi_remove_handle(owner_->multi, easy_);
-      owner_->idle.push_back(easy_);
-      easy_ = nullptr;
-    }
+    if (easy_) CurlTransfers::Instance().GiveBack(easy_);
+    easy_ = nullptr;
     curl_slist_free_all(headerList_);
     headerList_ = nullptr;
   }
@@ -244,8 +195,9 @@ class CurlRequestObject final : public RequestObjectBase {
 
  private:
   CURL* easy_ = nullptr;
-  ThreadTransfers* owner_ = nullptr;
   curl_slist* headerList_ = nullptr;
+  std::mutex mutex_;
+  std::condition_variable ended_;
   bool done_ = false, succeeded_ = false;
   std::string rawHeaders_;  // UTF-8, as they arrive
   Clock::time_point lastProgress_;

@@ -317,11 +317,13 @@ void RangeServer::Serve(Socket client) {
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
-    if (!Answer(method, path, headers, response)) break;
+    bool closeAfter = false;
+    if (!Answer(method, path, headers, response, closeAfter)) break;
     if (!SendAll(client, response, pacer, running_)) {
       ++abortedAnswers_;
       break;
     }
+    if (closeAfter) break;
   }
   CloseClient(client);
 }
@@ -333,7 +335,9 @@ void RangeServer::CloseClient(Socket client) {
 }
 
 bool RangeServer::Answer(const std::string& method, const std::string& path,
-                         const std::map<std::string, std::string>& headers, std::string& response) {
+                         const std::map<std::string, std::string>& headers, std::string& response,
+                         bool& closeAfter) {
+  closeAfter = false;
   std::shared_ptr<const std::string> file;
   std::string title;
   int requestDelay;
@@ -383,7 +387,6 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
   auto is = [&](FaultKind kind) { return faulty && fault == kind; };
   if (!ranged || is(FaultKind::IgnoreRange))
     return Reply(response, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
-  if (is(FaultKind::DropConnection)) return false;
   if (is(FaultKind::ServerError)) return Reply(response, Response(500, "Internal Server Error", {}, "", head));
   if (is(FaultKind::TooManyRequests)) return Reply(response, Response(429, "Too Many Requests", {}, "", head));
   if (is(FaultKind::Unavailable)) return Reply(response, Response(503, "Service Unavailable", {}, "", head));
@@ -402,7 +405,14 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
   std::vector<std::string> answerHeaders;
   if (!is(FaultKind::NoContentRange))
     answerHeaders.push_back("Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + total);
-  return Reply(response, Response(206, "Partial Content", answerHeaders, body, head, is(FaultKind::LowerCaseHeader)));
+  const bool replied = Reply(response, Response(206, "Partial Content", answerHeaders, body, head, is(FaultKind::LowerCaseHeader)));
+  if (is(FaultKind::DropConnection)) {
+    // The connection is lost in the middle of the body, where no client can take it for a
+    // keep-alive connection that the server had closed before the request.
+    response.resize(response.size() - body.size() / 2 - 1);
+    closeAfter = true;
+  }
+  return replied;
 }
 
 }  // namespace tovak::testing

@@ -20,7 +20,7 @@ enum class FaultKind {
   TooManyRequests,     // 429 with an empty body
   Unavailable,         // 503 with an empty body
   RangeNotSatisfiable, // 416 with "Content-Range: bytes */size"
-  DropConnection,      // closes the connection without an answer
+  DropConnection,      // closes the connection in the middle of the answer's body
   ShortBody,           // 206 whose body lacks the range's last byte
   IgnoreRange,         // 200 with the whole file
   NoContentRange,      // 206 without Content-Range
@@ -78,9 +78,10 @@ class RangeServer {
   void AcceptLoop();
   void Serve(Socket client);
   void CloseClient(Socket client);
-  // The whole answer to one request; false: drop the connection instead.
+  // The whole answer to one request, after which the connection is closed when `closeAfter`;
+  // false: drop the connection instead.
   bool Answer(const std::string& method, const std::string& path, const std::map<std::string, std::string>& headers,
-              std::string& response);
+              std::string& response, bool& closeAfter);
   bool TakeFault(int64_t rangeStart, FaultKind& kind);
 
   Socket listener_ = -1;
