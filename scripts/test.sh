@@ -46,10 +46,10 @@ rm "$WINEPREFIX/dosdevices/d:"
 scripts/wine-run.sh build-win64/bin/win32_platform_test.exe --gtest_filter='Win32NativePath.*'
 
 echo "== the programs under Xvfb"
-tests/gui/missing_engine.sh build/tovak-downloader
+scripts/with-xvfb.sh tests/gui/missing_engine.sh build/tovak-downloader
 CI=true scripts/run.sh
-tests/gui/wine_missing_engine.sh build-win64/bin/tovak-downloader.exe build-win64/incomplete-node/node.dll \
-  build-win64/screenshots
+scripts/with-xvfb.sh tests/gui/wine_missing_engine.sh build-win64/bin/tovak-downloader.exe \
+  build-win64/incomplete-node/node.dll build-win64/screenshots
 unset WINEPREFIX
 CI=true scripts/run-wine.sh
 

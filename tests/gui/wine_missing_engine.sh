@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
-# The Windows program under Wine and Xvfb, without its engine module and with a module that lacks
-# a function: each time the "DLL ERROR" box appears, and once it is answered the program ends
-# with exit code 1. WINEPREFIX names the prefix; screenshots go to the folder given.
+# The Windows program under Wine, without its engine module and with a module that lacks a
+# function: each time the "DLL ERROR" box appears, and once it is answered the program ends with
+# exit code 1. WINEPREFIX names the prefix; screenshots go to the folder given. Needs a display:
+# scripts/with-xvfb.sh tests/gui/wine_missing_engine.sh ...
 set -euo pipefail
 program=${1:?usage: wine_missing_engine.sh PROGRAM.exe INCOMPLETE_NODE.dll SCREENSHOT_DIR}
 incomplete=${2:?}
 shots=${3:?}
 mkdir -p "$shots"
 work=$(mktemp -d /tmp/tovak-dll-XXXXXX)
-display=:$((400 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp > /dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=$display WINEDEBUG=-all
-for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+trap 'rm -rf "$work"' EXIT
+export WINEDEBUG=-all
 
 expect_box() {  # case name, folder holding the program
   local status=0 box
@@ -25,7 +22,7 @@ expect_box() {  # case name, folder holding the program
     exit 1
   fi
   sleep 0.5
-  import -display "$display" -window root -crop 1280x640+0+0 "$shots/dll-error-$1.png"
+  import -window root -crop 1280x640+0+0 "$shots/dll-error-$1.png"
   xdotool windowfocus --sync "$box" key Return
   wait "$app" || status=$?
   [ "$status" -eq 1 ] || { echo "$1: the program ended with $status, not 1" >&2; exit 1; }
