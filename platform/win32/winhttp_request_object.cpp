@@ -1,7 +1,8 @@
 // The request object over the WinHTTP functions. All objects share one session, so WinHTTP keeps
 // the connections of finished requests and hands them to the next request for the same server:
 // a worker's block requests travel over a connection that is already open. A body is read
-// straight into the caller's sink and cut off at its limit.
+// straight into the caller's sink and cut off at its limit. Each exchange runs whole when it is
+// started: this object does not overlap exchanges.
 #include <windows.h>
 #include <winhttp.h>
 
