@@ -40,7 +40,7 @@ struct DownloadState {
   // Workers only store 1; the window's thread reads and clears it while the pool is idle.
   std::atomic<int32_t> failed{0};
   int64_t downloaded = 0;  // under progressLock
-  // Whether a worker asks for its next block while the current one's body arrives, so that the
+  // Whether a worker asks for its next blocks while the current one's body arrives, so that a
   // connection never waits a round trip between blocks. The probe decides: by default only for a
   // far server whose answer came over a multiplexed connection (HTTP/2), where the next request
   // shares the connection; a near server gains nothing, and the second block costs memory.

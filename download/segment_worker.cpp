@@ -14,6 +14,11 @@
 namespace tovak::download {
 namespace {
 
+// Where blocks are asked for ahead: this one and two behind it. With two exchanges on each of the
+// 16 connections, the third waits for whichever connection frees first, so the ranges take turns
+// on the slow and the fast connections.
+constexpr int kBlocksInFlight = 3;
+
 Text Megabytes(int64_t bytes) { return text::NumberText(text::RoundTo(static_cast<double>(bytes) / kBytesPerMegabyte, 2)); }
 
 // Counts `bytes` as downloaded (negative: taken back) and shows the progress.
@@ -84,9 +89,8 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // Blocks asked for ahead, each body landing in a block buffer of its own (overlapped only).
   std::vector<BlockRequest> ahead;
   if (s.overlapBlocks) {
-    ahead.reserve(2);
-    ahead.emplace_back(s.blockSize);
-    ahead.emplace_back(s.blockSize);
+    ahead.reserve(kBlocksInFlight);
+    for (int i = 0; i < kBlocksInFlight; ++i) ahead.emplace_back(s.blockSize);
   }
   size_t current = 0;
   while (blockStart <= lastByte) {
@@ -95,19 +99,23 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
     if (ahead.empty()) {
       accepted = FetchBlock(s, block, buffer);
     } else {
+      // This block and the ones behind it, each asked for once.
+      BlockSpan span = block;
+      for (size_t k = 0; k < ahead.size() && span.start <= lastByte; ++k) {
+        BlockRequest& request = ahead[(current + k) % ahead.size()];
+        if (!request.Started()) request.Start(s, span);
+        const int64_t next = span.end + 1, nextEnd = std::min<int64_t>(next + s.blockSize, task.end);
+        span = {next, nextEnd, std::min(nextEnd, lastByte) - next + 1};
+      }
       BlockRequest& now = ahead[current];
-      BlockRequest& next = ahead[1 - current];
-      if (!now.Started()) now.Start(s, block);
-      const int64_t nextStart = blockEnd + 1, nextEnd = std::min<int64_t>(nextStart + s.blockSize, task.end);
-      if (nextStart <= lastByte) next.Start(s, {nextStart, nextEnd, std::min(nextEnd, lastByte) - nextStart + 1});
       accepted = now.Finish(s);
       if (accepted) {
         buffer.append(now.Body());
       } else {
-        next.Discard();  // asked for again once this block is in
+        for (BlockRequest& behind : ahead) behind.Discard();  // asked for again once this block is in
         accepted = FetchBlockAgainFromTheLink(s, block, buffer);
       }
-      current = 1 - current;
+      current = (current + 1) % ahead.size();
     }
     if (!accepted) {
       const auto kept = static_cast<int64_t>(buffer.size());
