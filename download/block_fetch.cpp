@@ -23,17 +23,25 @@ Text RangeHeader(const BlockSpan& block) {
   return "Range : bytes=" + text::IntegerText(block.start) + "-" + text::IntegerText(block.end);
 }
 
+// The request for `block`: its answer's headers and status to the places given, its body appended
+// to `body` and cut off past the block.
+http::HttpRequestParams BlockParams(const Text& url, const BlockSpan& block, Text& headers, int32_t& status,
+                                    Bytes& body) {
+  return {.url = url,
+          .headers = RangeHeader(block),
+          .responseHeaders = &headers,
+          .status = &status,
+          .appendBodyTo = &body,
+          .bodyLimit = block.available};
+}
+
 bool FetchFrom(const Text& url, const DownloadState& s, const BlockSpan& block, Bytes& buffer, Text* ledTo = nullptr) {
   const size_t buffered = buffer.size();
   Text headers;
   int32_t status = 0;
-  http::HttpRequest({.url = url,
-                     .headers = RangeHeader(block),
-                     .responseHeaders = &headers,
-                     .status = &status,
-                     .appendBodyTo = &buffer,
-                     .bodyLimit = block.available,
-                     .responseUrl = ledTo});
+  http::HttpRequestParams params = BlockParams(url, block, headers, status, buffer);
+  params.responseUrl = ledTo;
+  http::HttpRequest(params);
   if (IsExactAnswer(status, headers, block, s.totalSize, static_cast<int64_t>(buffer.size() - buffered))) return true;
   buffer.resize(buffered);
   return false;
@@ -42,13 +50,11 @@ bool FetchFrom(const Text& url, const DownloadState& s, const BlockSpan& block, 
 }  // namespace
 
 bool FetchBlock(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
-  const Text url = s.BlockUrl();
-  return FetchFrom(url.empty() ? s.link : url, s, block, buffer) || FetchBlockAgainFromTheLink(s, block, buffer);
+  return FetchFrom(s.BlockUrl(), s, block, buffer) || FetchBlockAgainFromTheLink(s, block, buffer);
 }
 
 bool FetchBlockAgainFromTheLink(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
-  const Text url = s.BlockUrl();
-  if (url.empty() || url == s.link) return false;
+  if (s.BlockUrl() == s.link) return false;
   Text ledTo;
   if (!FetchFrom(s.link, s, block, buffer, &ledTo)) return false;
   if (!ledTo.empty()) s.SetBlockUrl(ledTo);
@@ -62,13 +68,7 @@ void BlockRequest::Start(const DownloadState& s, const BlockSpan& block) {
   body_.clear();
   headers_.clear();
   status_ = 0;
-  const Text url = s.BlockUrl();
-  pending_ = http::BeginHttpRequest({.url = url.empty() ? s.link : url,
-                                     .headers = RangeHeader(block),
-                                     .responseHeaders = &headers_,
-                                     .status = &status_,
-                                     .appendBodyTo = &body_,
-                                     .bodyLimit = block.available});
+  pending_ = http::BeginHttpRequest(BlockParams(s.BlockUrl(), block, headers_, status_, body_));
 }
 
 bool BlockRequest::Finish(const DownloadState& s) {

@@ -49,7 +49,7 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
                      .bodyLimit = kProbeBodyLimit,
                      .responseUrl = &ledTo,
                      .multiplexed = &multiplexed});
-  s.SetBlockUrl(ledTo.empty() ? s.link : ledTo);
+  s.SetBlockUrl(ledTo);  // empty after a failed probe: blocks then go to the link itself
   s.overlapBlocks = s.blockOverlap == DownloadState::BlockOverlap::Always ||
                     (multiplexed && std::chrono::steady_clock::now() - sent >= kFarServerProbe);
   Text value = http::FindHeaderValue(headers, "Content-Range");

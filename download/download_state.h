@@ -49,12 +49,12 @@ struct DownloadState {
   BlockOverlap blockOverlap = BlockOverlap::ForFarMultiplexedServers;
   bool overlapBlocks = false;
 
-  // Where `link` led when it was last followed (the probe, or a block asked of `link` again):
-  // block requests go there, so a redirecting link costs one redirect per download, not one per
-  // block.
+  // Where `link` led when it was last followed (the probe, or a block asked of `link` again),
+  // `link` itself before it has been: block requests go there, so a redirecting link costs one
+  // redirect per download, not one per block.
   Text BlockUrl() const {
     LockGuard guard(blockUrlLock_);
-    return blockUrl_;
+    return blockUrl_.empty() ? link : blockUrl_;
   }
   void SetBlockUrl(const Text& url) {
     LockGuard guard(blockUrlLock_);

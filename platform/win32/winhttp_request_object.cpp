@@ -160,15 +160,7 @@ class WinHttpRequestObject final : public RequestObjectBase {
 
   // The header lines as the Linux object gives them: without the status line.
   static Text RawHeaders(HINTERNET request) {
-    DWORD size = 0;
-    WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size,
-                        WINHTTP_NO_HEADER_INDEX);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
-    std::wstring raw(size / sizeof(wchar_t), L'\0');
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw.data(), &size,
-                             WINHTTP_NO_HEADER_INDEX))
-      return {};
-    raw.resize(size / sizeof(wchar_t));
+    std::wstring raw = HeaderText(request, WINHTTP_QUERY_RAW_HEADERS_CRLF);
     size_t firstLine = raw.find(L"\r\n");
     raw.erase(0, firstLine == std::wstring::npos ? raw.size() : firstLine + 2);
     if (raw.size() >= 4 && raw.compare(raw.size() - 4, 4, L"\r\n\r\n") == 0) raw.resize(raw.size() - 2);
