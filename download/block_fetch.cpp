@@ -32,7 +32,8 @@ http::HttpRequestParams BlockParams(const Text& url, const BlockSpan& block, Tex
           .responseHeaders = &headers,
           .status = &status,
           .appendBodyTo = &body,
-          .bodyLimit = block.available};
+          .bodyLimit = block.available,
+          .queueOrder = block.start - block.rangeStart};
 }
 
 bool FetchFrom(const Text& url, const DownloadState& s, const BlockSpan& block, Bytes& buffer, Text* ledTo = nullptr) {

@@ -10,9 +10,11 @@
 
 namespace tovak::download {
 
-// The bytes blockStart..blockEnd asked for; `available` of them exist in the file.
+// The bytes blockStart..blockEnd asked for; `available` of them exist in the file. How far past
+// `rangeStart` the block lies orders the requests that wait for a connection, so that the ranges
+// that have fallen behind are served first and all of them finish together.
 struct BlockSpan {
-  int64_t start = 0, end = 0, available = 0;
+  int64_t start = 0, end = 0, available = 0, rangeStart = 0;
 };
 
 // Appends the block to `buffer`; true when the answer was exact. It asks where the link led;
@@ -29,7 +31,7 @@ class BlockRequest {
  public:
   explicit BlockRequest(int32_t blockSize);
   void Start(const DownloadState& state, const BlockSpan& block);
-  bool Started() const { return pending_ != nullptr; }
+  const BlockSpan& Block() const { return block_; }
   // Waits for the answer; true when it was exact, its body then being Body().
   bool Finish(const DownloadState& state);
   // The request is dropped unanswered; its body is never used.

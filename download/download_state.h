@@ -48,6 +48,9 @@ struct DownloadState {
   enum class BlockOverlap { ForFarMultiplexedServers, Always };
   BlockOverlap blockOverlap = BlockOverlap::ForFarMultiplexedServers;
   bool overlapBlocks = false;
+  // Workers still asking for blocks: the fewer there are, the more blocks each asks for ahead, so
+  // that the last ranges keep every connection busy.
+  std::atomic<int32_t> rangesFetching{0};
 
   // Where `link` led when it was last followed (the probe, or a block asked of `link` again),
   // `link` itself before it has been: block requests go there, so a redirecting link costs one

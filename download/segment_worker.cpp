@@ -1,6 +1,8 @@
 #include "download/segment_worker.h"
 
 #include <algorithm>
+#include <deque>
+#include <memory>
 #include <vector>
 
 #include "download/block_fetch.h"
@@ -14,10 +16,62 @@
 namespace tovak::download {
 namespace {
 
-// Where blocks are asked for ahead: this one and two behind it. With two exchanges on each of the
-// 16 connections, the third waits for whichever connection frees first, so the ranges take turns
-// on the slow and the fast connections.
-constexpr int kBlocksInFlight = 3;
+// Where blocks are asked for ahead, the requests that the download keeps in flight: two exchanges
+// on each of the 16 connections, and as many again waiting for whichever connection frees first,
+// so that the ranges take turns on the slow and the fast connections. Each worker asks for its
+// share of them, but at least this block and two behind it, and never holds more than a few
+// bodies in memory.
+constexpr int kRequestsInFlight = 48;
+constexpr int kFewestBlocksInFlight = 3;
+constexpr int kMostBlocksInFlight = 8;
+
+size_t BlocksInFlight(const DownloadState& s) {
+  const int fetching = std::max(1, s.rangesFetching.load());
+  return static_cast<size_t>(std::clamp((kRequestsInFlight + fetching - 1) / fetching, kFewestBlocksInFlight,
+                                        kMostBlocksInFlight));
+}
+
+// Counts the worker among those asking for blocks while it lives.
+class FetchingRange {
+ public:
+  explicit FetchingRange(DownloadState& s) : s_(s) { ++s_.rangesFetching; }
+  ~FetchingRange() { --s_.rangesFetching; }
+  FetchingRange(const FetchingRange&) = delete;
+  FetchingRange& operator=(const FetchingRange&) = delete;
+
+ private:
+  DownloadState& s_;
+};
+
+// The blocks asked for ahead, oldest first. Each request keeps its place in memory while it is
+// answered; finished ones are kept for the next blocks, so each body buffer is allocated once.
+class BlocksAhead {
+ public:
+  explicit BlocksAhead(int32_t blockSize) : blockSize_(blockSize) {}
+  bool Empty() const { return inFlight_.empty(); }
+  size_t Size() const { return inFlight_.size(); }
+  BlockRequest& Oldest() { return *inFlight_.front(); }
+  const BlockRequest& Newest() const { return *inFlight_.back(); }
+  void Ask(const DownloadState& s, const BlockSpan& block) {
+    if (spare_.empty()) spare_.push_back(std::make_unique<BlockRequest>(blockSize_));
+    inFlight_.push_back(std::move(spare_.back()));
+    spare_.pop_back();
+    inFlight_.back()->Start(s, block);
+  }
+  void DropOldest() {
+    inFlight_.front()->Discard();
+    spare_.push_back(std::move(inFlight_.front()));
+    inFlight_.pop_front();
+  }
+  void DropAll() {
+    while (!inFlight_.empty()) DropOldest();
+  }
+
+ private:
+  int32_t blockSize_;
+  std::deque<std::unique_ptr<BlockRequest>> inFlight_;
+  std::vector<std::unique_ptr<BlockRequest>> spare_;
+};
 
 Text Megabytes(int64_t bytes) { return text::NumberText(text::RoundTo(static_cast<double>(bytes) / kBytesPerMegabyte, 2)); }
 
@@ -30,6 +84,56 @@ void ReportProgress(DownloadContext& c, int64_t bytes) {
   double percent = s.totalSize > 0 ? static_cast<double>(s.downloaded) / static_cast<double>(s.totalSize) * 100.0 : 0.0;
   c.window.SetProgressPosition(static_cast<int>(text::RoundTo(percent, 0)));
   c.window.SetStatusText(ProgressText(s.downloaded, s.totalSize, c.window.ProgressPosition()));
+}
+
+// Where a range has got: the next block to fetch and the last chunk written.
+struct RangePosition {
+  int64_t blockStart = 0, blockEnd = 0;
+  int32_t seq = 0;
+};
+
+// Fetches the blocks from `at` to `lastByte`, writing a chunk whenever the buffer passes the
+// threshold; false when a block was refused, `at` then naming it.
+bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t lastByte, RangePosition& at,
+                 Bytes& buffer) {
+  DownloadState& s = c.state;
+  auto blockAt = [&](int64_t start, int64_t end) {
+    return BlockSpan{start, end, std::min(end, lastByte) - start + 1, task.start};
+  };
+  FetchingRange fetching(s);
+  BlocksAhead ahead(s.blockSize);  // overlapped only
+  while (at.blockStart <= lastByte) {
+    const BlockSpan block = blockAt(at.blockStart, at.blockEnd);
+    bool accepted;
+    if (!s.overlapBlocks) {
+      accepted = FetchBlock(s, block, buffer);
+    } else {
+      // This block and the ones behind it, each asked for once.
+      if (ahead.Empty()) ahead.Ask(s, block);
+      while (ahead.Size() < BlocksInFlight(s) && ahead.Newest().Block().end < lastByte) {
+        const int64_t next = ahead.Newest().Block().end + 1;
+        ahead.Ask(s, blockAt(next, std::min<int64_t>(next + s.blockSize, task.end)));
+      }
+      accepted = ahead.Oldest().Finish(s);
+      if (accepted) {
+        buffer.append(ahead.Oldest().Body());
+        ahead.DropOldest();
+      } else {
+        ahead.DropAll();  // asked for again once this block is in
+        accepted = FetchBlockAgainFromTheLink(s, block, buffer);
+      }
+    }
+    if (!accepted) return false;
+    if (static_cast<int64_t>(buffer.size()) > kChunkThreshold) {
+      platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++at.seq), buffer);
+      buffer.clear();
+    }
+    ReportProgress(c, block.available);
+    at.blockStart = at.blockEnd + 1;
+    at.blockEnd = std::min<int64_t>(at.blockStart + s.blockSize, task.end);
+    platform::ProcessPendingEvents();
+  }
+  return true;
 }
 
 void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
@@ -63,21 +167,16 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   const Text directory = SegmentDirectory(s.tempRoot, n);
   if (!storage::DirectoryExists(directory)) storage::CreateDirectoryTree(directory);
 
-  int64_t blockStart, blockEnd;
-  int32_t seq;
+  RangePosition at;
   if (resume == 1) {
     const Text ledgerPath = LedgerPath(s.tempRoot, n);
     ResumeLedger ledger = ReadLedger(ledgerPath);
     storage::RemoveFile(ledgerPath);
-    blockStart = ledger.start;
-    blockEnd = ledger.end;
-    seq = ledger.seq;
+    at = {ledger.start, ledger.end, ledger.seq};
   } else {
-    blockStart = task.start;
-    blockEnd = task.start + s.blockSize;
-    seq = 0;
+    at = {task.start, task.start + s.blockSize, 0};
   }
-  if (blockEnd >= task.end) blockEnd = task.end;
+  if (at.blockEnd >= task.end) at.blockEnd = task.end;
 
   // The last byte of this range that exists in the file: a last range names one byte past it.
   const int64_t lastByte = std::min(task.end, s.totalSize - 1);
@@ -86,56 +185,16 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // body is received straight into it.
   buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
   platform::PreferLargePages(buffer.data(), buffer.capacity());
-  // Blocks asked for ahead, each body landing in a block buffer of its own (overlapped only).
-  std::vector<BlockRequest> ahead;
-  if (s.overlapBlocks) {
-    ahead.reserve(kBlocksInFlight);
-    for (int i = 0; i < kBlocksInFlight; ++i) ahead.emplace_back(s.blockSize);
+  if (!FetchBlocks(c, n, task, lastByte, at, buffer)) {
+    const auto kept = static_cast<int64_t>(buffer.size());
+    ReportProgress(c, -kept);  // those bytes will be fetched again
+    WriteLedger(LedgerPath(s.tempRoot, n), {at.blockStart - kept, at.blockEnd - kept, at.seq});
+    s.failed.store(1);
+    return;
   }
-  size_t current = 0;
-  while (blockStart <= lastByte) {
-    const BlockSpan block{blockStart, blockEnd, std::min(blockEnd, lastByte) - blockStart + 1};
-    bool accepted;
-    if (ahead.empty()) {
-      accepted = FetchBlock(s, block, buffer);
-    } else {
-      // This block and the ones behind it, each asked for once.
-      BlockSpan span = block;
-      for (size_t k = 0; k < ahead.size() && span.start <= lastByte; ++k) {
-        BlockRequest& request = ahead[(current + k) % ahead.size()];
-        if (!request.Started()) request.Start(s, span);
-        const int64_t next = span.end + 1, nextEnd = std::min<int64_t>(next + s.blockSize, task.end);
-        span = {next, nextEnd, std::min(nextEnd, lastByte) - next + 1};
-      }
-      BlockRequest& now = ahead[current];
-      accepted = now.Finish(s);
-      if (accepted) {
-        buffer.append(now.Body());
-      } else {
-        for (BlockRequest& behind : ahead) behind.Discard();  // asked for again once this block is in
-        accepted = FetchBlockAgainFromTheLink(s, block, buffer);
-      }
-      current = (current + 1) % ahead.size();
-    }
-    if (!accepted) {
-      const auto kept = static_cast<int64_t>(buffer.size());
-      ReportProgress(c, -kept);  // those bytes will be fetched again
-      WriteLedger(LedgerPath(s.tempRoot, n), {blockStart - kept, blockEnd - kept, seq});
-      s.failed.store(1);
-      return;
-    }
-    if (static_cast<int64_t>(buffer.size()) > kChunkThreshold) {
-      platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
-      buffer.clear();
-    }
-    ReportProgress(c, block.available);
-    blockStart = blockEnd + 1;
-    blockEnd = std::min<int64_t>(blockStart + s.blockSize, task.end);
-    platform::ProcessPendingEvents();
-  }
-  if (!buffer.empty()) platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++seq), buffer);
+  if (!buffer.empty()) platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++at.seq), buffer);
   Bytes().swap(buffer);  // the join needs memory of its own; sixteen joins may run at once
-  JoinChunks(c, n, seq);
+  JoinChunks(c, n, at.seq);
 }
 
 }  // namespace tovak::download

@@ -92,6 +92,7 @@ PendingHttpRequest::PendingHttpRequest(const HttpRequestParams& p, platform::Htt
   SetHeaderLines(*request, h);
 
   request->SetBodySink(p.appendBodyTo, p.bodyLimit);
+  request->SetQueueOrder(p.queueOrder);
   if (!p.bodyBytes.empty()) {
     request->StartBytes(p.bodyBytes);
   } else {

@@ -30,6 +30,9 @@ class HttpRequestObject {
   virtual void StartText(const Text& body) = 0;
   virtual void StartBytes(const Bytes& body) = 0;
   virtual void FinishSend() = 0;
+  // Among exchanges that wait for a connection to their host, those of the lowest order are sent
+  // first; the order holds from the next start on. Where exchanges never wait, it changes nothing.
+  virtual void SetQueueOrder(int64_t order) = 0;
   // Whether the last answer came over a connection that carries several exchanges at once.
   virtual bool Multiplexed() = 0;
   // Until the next call, send operations append the body to `sink` instead of keeping it, and a

@@ -81,6 +81,7 @@ class CurlRequestObject final : public RequestObjectBase {
     auto* request = static_cast<CurlRequestObject*>(self);
     const long stallMs = std::max(request->timeouts_.sendMs, request->timeouts_.receiveMs);
     if (stallMs <= 0) return 0;
+    if (request->lastProgress_ == Clock::time_point{}) request->lastProgress_ = Clock::now();
     auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request->lastProgress_);
     return idle.count() > stallMs ? 1 : 0;
   }
@@ -115,7 +116,7 @@ class CurlRequestObject final : public RequestObjectBase {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // A second exchange to the host waits to share the first one's connection (HTTP/2) rather
     // than opening its own.
-    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, getenv("NOPW") ? 0L : 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlRequestObject::OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlRequestObject::OnHeader);
@@ -147,8 +148,8 @@ class CurlRequestObject final : public RequestObjectBase {
       curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.data());
     }
 
-    lastProgress_ = Clock::now();
-    transfers.Start(curl, [this](CURLcode result) { Complete(result); });
+    lastProgress_ = Clock::time_point{};  // the stall clock starts with the exchange, not its wait
+    transfers.Start(curl, url, queueOrder_, [this](CURLcode result) { Complete(result); });
     return true;
   }
 

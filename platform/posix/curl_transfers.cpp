@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,39 +14,54 @@ namespace {
 
 constexpr long kConnectionsPerHost = 16;
 constexpr long kExchangesPerConnection = 2;  // a block and the one asked for ahead of it
+constexpr int kExchangesPerHost = kConnectionsPerHost * kExchangesPerConnection;
+
+// "scheme://host:port" of an address: the exchanges to it share its connections.
+std::string HostOf(const std::string& url) {
+  const size_t authority = url.find("://");
+  if (authority == std::string::npos) return url;
+  return url.substr(0, url.find_first_of("/?#", authority + 3));
+}
 
 }  // namespace
 
 struct CurlTransfers::State {
+  // An exchange not yet handed to the library, or running in it.
+  struct Transfer {
+    std::string host;
+    int64_t order = 0;
+    uint64_t arrival = 0;
+    std::function<void(CURLcode)> ended;
+  };
+
   std::mutex mutex;
   std::condition_variable changed;
   CURLM* multi = nullptr;
-  std::vector<std::pair<CURL*, std::function<void(CURLcode)>>> starting;
-  std::vector<CURL*> leaving;  // to be taken out; acknowledged by leaving `running`
-  std::map<CURL*, std::function<void(CURLcode)>> running;
+  uint64_t arrivals = 0;
+  std::map<CURL*, Transfer> waiting;  // for a free exchange slot on its host
+  std::vector<CURL*> leaving;         // to be taken out; acknowledged by leaving `running`
+  std::map<CURL*, Transfer> running;
+  std::map<std::string, int> runningPerHost;
   std::set<CURL*> ending;  // running, their owners being told of the end
   std::vector<CURL*> idle;
 
   void Loop() {
     for (;;) {
-      std::vector<std::pair<CURL*, std::function<void(CURLcode)>>> started;
+      std::vector<CURL*> admitted;
       {
         std::lock_guard lock(mutex);
-        started.swap(starting);
         for (CURL* easy : leaving) {
-          auto waiting = std::find_if(started.begin(), started.end(), [&](auto& start) { return start.first == easy; });
-          if (waiting != started.end()) {
-            started.erase(waiting);  // never begun
-          } else if (!ending.count(easy) && running.erase(easy)) {
+          if (waiting.erase(easy) == 0 && !ending.count(easy) && running.count(easy)) {
             curl_multi_remove_handle(multi, easy);
+            Forget(easy);
           }
         }
         if (!leaving.empty()) changed.notify_all();
         leaving.clear();
-        for (auto& [easy, ended] : started) running.emplace(easy, std::move(ended));
+        admitted = Admit();
       }
-      for (auto& start : started) {
-        if (curl_multi_add_handle(multi, start.first) != CURLM_OK) End(start.first, CURLE_FAILED_INIT);
+      for (CURL* easy : admitted) {
+        if (curl_multi_add_handle(multi, easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
       }
       int active = 0;
       curl_multi_perform(multi, &active);
@@ -57,6 +73,33 @@ struct CurlTransfers::State {
     }
   }
 
+  // The waiting exchanges that a host has room for, lowest order first (then the earliest), moved
+  // to the running. The library would queue the others itself, but first come first served.
+  std::vector<CURL*> Admit() {
+    std::vector<std::pair<std::pair<int64_t, uint64_t>, CURL*>> queue;
+    for (auto& [easy, transfer] : waiting) queue.push_back({{transfer.order, transfer.arrival}, easy});
+    std::sort(queue.begin(), queue.end());
+    std::vector<CURL*> admitted;
+    for (auto& [key, easy] : queue) {
+      auto found = waiting.find(easy);
+      int& busy = runningPerHost[found->second.host];
+      if (busy >= kExchangesPerHost) continue;
+      ++busy;
+      running.emplace(easy, std::move(found->second));
+      waiting.erase(found);
+      admitted.push_back(easy);
+    }
+    return admitted;
+  }
+
+  // Under the mutex.
+  void Forget(CURL* easy) {
+    auto found = running.find(easy);
+    if (found == running.end()) return;
+    if (--runningPerHost[found->second.host] == 0) runningPerHost.erase(found->second.host);
+    running.erase(found);
+  }
+
   // The handle stays among the running until its owner has been told, so that the owner cannot
   // give it back (and go) while it is being told.
   void End(CURL* easy, CURLcode result) {
@@ -65,13 +108,13 @@ struct CurlTransfers::State {
       std::lock_guard lock(mutex);
       auto found = running.find(easy);
       if (found == running.end()) return;
-      ended = std::move(found->second);
+      ended = std::move(found->second.ended);
       ending.insert(easy);
     }
     curl_multi_remove_handle(multi, easy);
     ended(result);
     std::lock_guard lock(mutex);
-    running.erase(easy);
+    Forget(easy);
     ending.erase(easy);
     // A request to take it out is answered: the handle may start anew before the next round.
     leaving.erase(std::remove(leaving.begin(), leaving.end(), easy), leaving.end());
@@ -107,21 +150,17 @@ CURL* CurlTransfers::TakeHandle() {
   return curl_easy_init();
 }
 
-void CurlTransfers::Start(CURL* easy, std::function<void(CURLcode)> ended) {
+void CurlTransfers::Start(CURL* easy, const std::string& url, int64_t order, std::function<void(CURLcode)> ended) {
   {
     std::lock_guard lock(state_->mutex);
-    state_->starting.emplace_back(easy, std::move(ended));
+    state_->waiting[easy] = {HostOf(url), order, state_->arrivals++, std::move(ended)};
   }
   curl_multi_wakeup(state_->multi);
 }
 
 void CurlTransfers::GiveBack(CURL* easy) {
   std::unique_lock lock(state_->mutex);
-  auto waiting = [&] {
-    for (auto& [starting, ended] : state_->starting)
-      if (starting == easy) return true;
-    return state_->running.count(easy) > 0;
-  };
+  auto waiting = [&] { return state_->waiting.count(easy) > 0 || state_->running.count(easy) > 0; };
   // An exchange being ended is waited for; one still running is ended first.
   if (waiting() && !state_->ending.count(easy)) {
     state_->leaving.push_back(easy);
