@@ -25,22 +25,22 @@ Text RangeHeader(const BlockSpan& block) {
 
 // The request for `block`: its answer's headers and status to the places given, its body appended
 // to `body` and cut off past the block.
-http::HttpRequestParams BlockParams(const Text& url, const BlockSpan& block, Text& headers, int32_t& status,
-                                    Bytes& body) {
+http::HttpRequestParams BlockParams(DownloadState& s, const Text& url, const BlockSpan& block, Text& headers,
+                                    int32_t& status, Bytes& body) {
   return {.url = url,
           .headers = RangeHeader(block),
           .responseHeaders = &headers,
           .status = &status,
           .appendBodyTo = &body,
           .bodyLimit = block.available,
-          .queueOrder = block.start - block.rangeStart};
+          .queueHint = {.order = block.start - block.rangeStart, .bytesStillWanted = s.StillWanted()}};
 }
 
-bool FetchFrom(const Text& url, const DownloadState& s, const BlockSpan& block, Bytes& buffer, Text* ledTo = nullptr) {
+bool FetchFrom(const Text& url, DownloadState& s, const BlockSpan& block, Bytes& buffer, Text* ledTo = nullptr) {
   const size_t buffered = buffer.size();
   Text headers;
   int32_t status = 0;
-  http::HttpRequestParams params = BlockParams(url, block, headers, status, buffer);
+  http::HttpRequestParams params = BlockParams(s, url, block, headers, status, buffer);
   params.responseUrl = ledTo;
   http::HttpRequest(params);
   if (IsExactAnswer(status, headers, block, s.totalSize, static_cast<int64_t>(buffer.size() - buffered))) return true;
@@ -64,12 +64,12 @@ bool FetchBlockAgainFromTheLink(DownloadState& s, const BlockSpan& block, Bytes&
 
 BlockRequest::BlockRequest(int32_t blockSize) { body_.reserve(static_cast<size_t>(blockSize) + 1); }
 
-void BlockRequest::Start(const DownloadState& s, const BlockSpan& block) {
+void BlockRequest::Start(DownloadState& s, const BlockSpan& block) {
   block_ = block;
   body_.clear();
   headers_.clear();
   status_ = 0;
-  pending_ = http::BeginHttpRequest(BlockParams(s.BlockUrl(), block, headers_, status_, body_));
+  pending_ = http::BeginHttpRequest(BlockParams(s, s.BlockUrl(), block, headers_, status_, body_));
 }
 
 bool BlockRequest::Finish(const DownloadState& s) {

@@ -30,7 +30,7 @@ bool FetchBlockAgainFromTheLink(DownloadState& state, const BlockSpan& block, By
 class BlockRequest {
  public:
   explicit BlockRequest(int32_t blockSize);
-  void Start(const DownloadState& state, const BlockSpan& block);
+  void Start(DownloadState& state, const BlockSpan& block);
   const BlockSpan& Block() const { return block_; }
   // Waits for the answer; true when it was exact, its body then being Body().
   bool Finish(const DownloadState& state);

@@ -52,6 +52,12 @@ struct DownloadState {
   // that the last ranges keep every connection busy.
   std::atomic<int32_t> rangesFetching{0};
 
+  // What the run has still to fetch: it tells the connections near the end apart.
+  int64_t StillWanted() {
+    LockGuard guard(progressLock);
+    return totalSize - downloaded;
+  }
+
   // Where `link` led when it was last followed (the probe, or a block asked of `link` again),
   // `link` itself before it has been: block requests go there, so a redirecting link costs one
   // redirect per download, not one per block.

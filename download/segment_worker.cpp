@@ -52,7 +52,7 @@ class BlocksAhead {
   size_t Size() const { return inFlight_.size(); }
   BlockRequest& Oldest() { return *inFlight_.front(); }
   const BlockRequest& Newest() const { return *inFlight_.back(); }
-  void Ask(const DownloadState& s, const BlockSpan& block) {
+  void Ask(DownloadState& s, const BlockSpan& block) {
     if (spare_.empty()) spare_.push_back(std::make_unique<BlockRequest>(blockSize_));
     inFlight_.push_back(std::move(spare_.back()));
     spare_.pop_back();

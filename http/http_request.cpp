@@ -92,7 +92,7 @@ PendingHttpRequest::PendingHttpRequest(const HttpRequestParams& p, platform::Htt
   SetHeaderLines(*request, h);
 
   request->SetBodySink(p.appendBodyTo, p.bodyLimit);
-  request->SetQueueOrder(p.queueOrder);
+  request->SetQueueHint(p.queueHint);
   if (!p.bodyBytes.empty()) {
     request->StartBytes(p.bodyBytes);
   } else {

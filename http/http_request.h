@@ -41,8 +41,8 @@ struct HttpRequestParams {
   int64_t bodyLimit = -1;
   // Where the response came from: `url`, or where its redirects led; empty when it failed.
   Text* responseUrl = nullptr;
-  // Among exchanges waiting for a connection to their host, the lowest orders are sent first.
-  int64_t queueOrder = 0;
+  // Where the exchange goes among others that wait for a connection to the host.
+  platform::QueueHint queueHint;
   // Whether the answer came over a connection that carries several exchanges at once (HTTP/2).
   bool* multiplexed = nullptr;
 };

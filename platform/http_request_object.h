@@ -7,6 +7,15 @@
 
 namespace tovak::platform {
 
+// How an exchange that waits for a connection to its host is placed among the others.
+struct QueueHint {
+  // Those of the lowest order are sent first.
+  int64_t order = 0;
+  // What the caller still wants from the host, this exchange included (-1: unknown). Near the end
+  // a slow connection may then be left idle rather than given what the fast ones finish sooner.
+  int64_t bytesStillWanted = -1;
+};
+
 class HttpRequestObject {
  public:
   static constexpr int kOptionEnableRedirects = 6;
@@ -30,9 +39,8 @@ class HttpRequestObject {
   virtual void StartText(const Text& body) = 0;
   virtual void StartBytes(const Bytes& body) = 0;
   virtual void FinishSend() = 0;
-  // Among exchanges that wait for a connection to their host, those of the lowest order are sent
-  // first; the order holds from the next start on. Where exchanges never wait, it changes nothing.
-  virtual void SetQueueOrder(int64_t order) = 0;
+  // Holds from the next start on. Where exchanges never wait, it changes nothing.
+  virtual void SetQueueHint(const QueueHint& hint) = 0;
   // Whether the last answer came over a connection that carries several exchanges at once.
   virtual bool Multiplexed() = 0;
   // Until the next call, send operations append the body to `sink` instead of keeping it, and a

@@ -56,7 +56,7 @@ class RequestObjectBase : public HttpRequestObject {
     if (sink_) sink_->resize(sinkStart_);
   }
   bool Multiplexed() override { return multiplexed_; }
-  void SetQueueOrder(int64_t order) override { queueOrder_ = order; }
+  void SetQueueHint(const QueueHint& hint) override { queueHint_ = hint; }
   void SetBodySink(Bytes* sink, int64_t limit) override {
     sink_ = sink;
     sinkLimit_ = limit;
@@ -93,7 +93,7 @@ class RequestObjectBase : public HttpRequestObject {
   std::vector<std::pair<Text, Text>> headers_;
   Timeouts timeouts_;
   bool followRedirects_ = true;
-  int64_t queueOrder_ = 0;
+  QueueHint queueHint_;
   Bytes body_;
   Bytes* sink_ = nullptr;
   int64_t sinkLimit_ = -1;

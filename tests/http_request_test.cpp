@@ -43,7 +43,7 @@ class RecordingRequest final : public platform::HttpRequestObject {
   void StartBytes(const Bytes& body) override { SendBytes(body); }
   void FinishSend() override {}
   bool Multiplexed() override { return false; }
-  void SetQueueOrder(int64_t) override {}
+  void SetQueueHint(const platform::QueueHint&) override {}
   void SetBodySink(Bytes*, int64_t) override {}
   Bytes TakeResponseBody() override { return "body"; }
   Text GetAllResponseHeaders() override { return responseHeaders; }

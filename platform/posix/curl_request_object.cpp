@@ -149,7 +149,7 @@ class CurlRequestObject final : public RequestObjectBase {
     }
 
     lastProgress_ = Clock::time_point{};  // the stall clock starts with the exchange, not its wait
-    transfers.Start(curl, url, queueOrder_, [this](CURLcode result) { Complete(result); });
+    transfers.Start(curl, url, queueHint_, [this](CURLcode result) { Complete(result); });
     return true;
   }
 

@@ -1,6 +1,10 @@
 #include "platform/posix/curl_transfers.h"
 
+#include <sys/select.h>
+
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -9,18 +13,31 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/connection_choice.h"
+
 namespace tovak::platform {
 namespace {
 
-constexpr long kConnectionsPerHost = 16;
-constexpr long kExchangesPerConnection = 2;  // a block and the one asked for ahead of it
-constexpr int kExchangesPerHost = kConnectionsPerHost * kExchangesPerConnection;
+using Clock = std::chrono::steady_clock;
+
+// A lane is one libcurl multi handle that keeps at most one connection to each host, so that the
+// choice of connection is this code's, not the library's.
+constexpr int kLanes = 16;  // connections to a host
+constexpr int kExchangesPerConnection = 2;  // a block and the one asked for ahead of it
+constexpr auto kRateSample = std::chrono::milliseconds(100);
+constexpr double kRateWeight = 0.3;  // of the newest sample in a connection's rate
 
 // "scheme://host:port" of an address: the exchanges to it share its connections.
 std::string HostOf(const std::string& url) {
   const size_t authority = url.find("://");
   if (authority == std::string::npos) return url;
   return url.substr(0, url.find_first_of("/?#", authority + 3));
+}
+
+curl_off_t Info(CURL* easy, CURLINFO info) {
+  curl_off_t value = 0;
+  curl_easy_getinfo(easy, info, &value);
+  return value;
 }
 
 }  // namespace
@@ -30,20 +47,36 @@ struct CurlTransfers::State {
   struct Transfer {
     std::string host;
     int64_t order = 0;
+    int64_t bytesStillWanted = -1;
     uint64_t arrival = 0;
     std::function<void(CURLcode)> ended;
+    int lane = -1;
+    curl_off_t counted = 0;  // bytes of its body counted into its connection's rate
+  };
+  // One lane's connection to one host.
+  struct Connection {
+    int running = 0;
+    double rate = 0;  // bytes per second while it carries data; 0 until measured
+    curl_off_t sampled = 0;  // bytes since the last sample
+  };
+  struct Host {
+    bool multiplexed = false;  // an answer came over HTTP/2: two exchanges fit a connection
+    curl_off_t typicalBody = 0;  // the last finished exchange's body
+    std::array<Connection, kLanes> connections;
   };
 
   std::mutex mutex;
   std::condition_variable changed;
-  CURLM* multi = nullptr;
+  std::array<CURLM*, kLanes> lanes{};
   uint64_t arrivals = 0;
-  std::map<CURL*, Transfer> waiting;  // for a free exchange slot on its host
+  std::map<CURL*, Transfer> waiting;  // for a connection of its host with room
   std::vector<CURL*> leaving;         // to be taken out; acknowledged by leaving `running`
   std::map<CURL*, Transfer> running;
-  std::map<std::string, int> runningPerHost;
+  std::map<std::string, Host> hosts;
   std::set<CURL*> ending;  // running, their owners being told of the end
   std::vector<CURL*> idle;
+  Clock::time_point lastSample = Clock::now();
+  std::array<bool, kLanes> ready{};  // lanes to drive in this round
 
   void Loop() {
     for (;;) {
@@ -52,41 +85,140 @@ struct CurlTransfers::State {
         std::lock_guard lock(mutex);
         for (CURL* easy : leaving) {
           if (waiting.erase(easy) == 0 && !ending.count(easy) && running.count(easy)) {
-            curl_multi_remove_handle(multi, easy);
+            curl_multi_remove_handle(lanes[running[easy].lane], easy);
             Forget(easy);
           }
         }
         if (!leaving.empty()) changed.notify_all();
         leaving.clear();
+        Sample();
         admitted = Admit();
       }
       for (CURL* easy : admitted) {
-        if (curl_multi_add_handle(multi, easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
+        if (curl_multi_add_handle(lanes[LaneOf(easy)], easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
       }
-      int active = 0;
-      curl_multi_perform(multi, &active);
-      int left = 0;
-      while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-        if (message->msg == CURLMSG_DONE) End(message->easy_handle, message->data.result);
+      for (CURL* easy : admitted) ready[static_cast<size_t>(LaneOf(easy))] = true;
+      for (int lane = 0; lane < kLanes; ++lane) {
+        if (!ready[lane]) continue;
+        int active = 0;
+        curl_multi_perform(lanes[lane], &active);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(lanes[lane], &left)) {
+          if (message->msg == CURLMSG_DONE) End(message->easy_handle, message->data.result);
+        }
       }
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      Wait();
     }
   }
 
-  // The waiting exchanges that a host has room for, lowest order first (then the earliest), moved
-  // to the running. The library would queue the others itself, but first come first served.
+  int LaneOf(CURL* easy) {
+    std::lock_guard lock(mutex);
+    auto found = running.find(easy);
+    return found == running.end() ? 0 : found->second.lane;
+  }
+
+  // Until a socket of any lane is ready, a lane's timer is due, or a wake-up (on the first lane);
+  // then `ready` names the lanes to drive: those, and the first one, whose sockets go unseen.
+  void Wait() {
+    std::vector<curl_waitfd> sockets;
+    std::vector<int> socketLanes;
+    std::array<Clock::time_point, kLanes> dueAt;
+    const Clock::time_point now = Clock::now();
+    long timeoutMs = std::chrono::duration_cast<std::chrono::milliseconds>(kRateSample).count();
+    for (int i = 0; i < kLanes; ++i) {
+      long due = -1;
+      curl_multi_timeout(lanes[i], &due);
+      dueAt[i] = due >= 0 ? now + std::chrono::milliseconds(due) : Clock::time_point::max();
+      if (due >= 0) timeoutMs = std::min(timeoutMs, due);
+      if (i == 0) continue;  // polled with its own sockets
+      fd_set readable, writable, exceptional;
+      FD_ZERO(&readable);
+      FD_ZERO(&writable);
+      FD_ZERO(&exceptional);
+      int highest = -1;
+      curl_multi_fdset(lanes[i], &readable, &writable, &exceptional, &highest);
+      for (int fd = 0; fd <= highest; ++fd) {
+        short events = 0;
+        if (FD_ISSET(fd, &readable)) events |= CURL_WAIT_POLLIN;
+        if (FD_ISSET(fd, &writable)) events |= CURL_WAIT_POLLOUT;
+        if (FD_ISSET(fd, &exceptional)) events |= CURL_WAIT_POLLPRI;
+        if (events) {
+          sockets.push_back({fd, events, 0});
+          socketLanes.push_back(i);
+        }
+      }
+    }
+    curl_multi_poll(lanes[0], sockets.data(), static_cast<unsigned>(sockets.size()), static_cast<int>(timeoutMs),
+                    nullptr);
+    const Clock::time_point woken = Clock::now();
+    for (int i = 0; i < kLanes; ++i) ready[i] = i == 0 || dueAt[i] <= woken;
+    for (size_t k = 0; k < sockets.size(); ++k) {
+      if (sockets[k].revents) ready[socketLanes[k]] = true;
+    }
+  }
+
+  // Each connection's rate: the bytes it carried over the last interval in which it carried any.
+  // Under the mutex.
+  void Sample() {
+    const Clock::time_point now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - lastSample).count();
+    if (now - lastSample < kRateSample) return;
+    lastSample = now;
+    for (auto& [easy, transfer] : running) {
+      const curl_off_t received = Info(easy, CURLINFO_SIZE_DOWNLOAD_T);
+      hosts[transfer.host].connections[transfer.lane].sampled += received - transfer.counted;
+      transfer.counted = received;
+    }
+    for (auto& [name, host] : hosts) {
+      for (Connection& connection : host.connections) {
+        if (connection.sampled <= 0) continue;
+        const double rate = static_cast<double>(connection.sampled) / seconds;
+        connection.rate = connection.rate > 0 ? (1 - kRateWeight) * connection.rate + kRateWeight * rate : rate;
+        connection.sampled = 0;
+      }
+    }
+  }
+
+  // Bytes that the exchanges running on a host's connection in `lane` have still to receive.
+  curl_off_t Backlog(const std::string& host, const Host& h, int lane) {
+    curl_off_t left = 0;
+    for (auto& [easy, transfer] : running) {
+      if (transfer.lane != lane || transfer.host != host) continue;
+      const curl_off_t length = Info(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T);
+      left += std::max<curl_off_t>(0, (length >= 0 ? length : h.typicalBody) - Info(easy, CURLINFO_SIZE_DOWNLOAD_T));
+    }
+    return left;
+  }
+
+  // Hands waiting exchanges, lowest order first (then the earliest), to connections (see
+  // ChooseConnection). Under the mutex.
   std::vector<CURL*> Admit() {
     std::vector<std::pair<std::pair<int64_t, uint64_t>, CURL*>> queue;
     for (auto& [easy, transfer] : waiting) queue.push_back({{transfer.order, transfer.arrival}, easy});
     std::sort(queue.begin(), queue.end());
+    std::map<std::string, std::vector<ConnectionLoad>> loads;  // counting the exchanges placed
     std::vector<CURL*> admitted;
     for (auto& [key, easy] : queue) {
-      auto found = waiting.find(easy);
-      int& busy = runningPerHost[found->second.host];
-      if (busy >= kExchangesPerHost) continue;
-      ++busy;
-      running.emplace(easy, std::move(found->second));
-      waiting.erase(found);
+      Transfer& transfer = waiting[easy];
+      Host& host = hosts[transfer.host];
+      auto [slot, fresh] = loads.try_emplace(transfer.host, kLanes);
+      std::vector<ConnectionLoad>& load = slot->second;
+      if (fresh) {
+        for (int lane = 0; lane < kLanes; ++lane) {
+          const Connection& connection = host.connections[lane];
+          load[lane] = {connection.running, connection.rate, static_cast<double>(Backlog(transfer.host, host, lane))};
+        }
+      }
+      const double body = static_cast<double>(host.typicalBody);
+      const ConnectionChoice choice = ChooseConnection(
+          load, host.multiplexed ? kExchangesPerConnection : 1, body, transfer.bytesStillWanted);
+      load[choice.connection].backlog += body;
+      if (!choice.now) continue;
+      ++load[choice.connection].running;
+      ++host.connections[choice.connection].running;
+      transfer.lane = choice.connection;
+      running.emplace(easy, std::move(transfer));
+      waiting.erase(easy);
       admitted.push_back(easy);
     }
     return admitted;
@@ -96,7 +228,16 @@ struct CurlTransfers::State {
   void Forget(CURL* easy) {
     auto found = running.find(easy);
     if (found == running.end()) return;
-    if (--runningPerHost[found->second.host] == 0) runningPerHost.erase(found->second.host);
+    Transfer& transfer = found->second;
+    Host& host = hosts[transfer.host];
+    Connection& connection = host.connections[transfer.lane];
+    --connection.running;
+    const curl_off_t received = Info(easy, CURLINFO_SIZE_DOWNLOAD_T);
+    connection.sampled += received - transfer.counted;
+    if (received > 0) host.typicalBody = received;
+    long version = 0;
+    curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
+    if (version == CURL_HTTP_VERSION_2_0) host.multiplexed = true;
     running.erase(found);
   }
 
@@ -104,14 +245,16 @@ struct CurlTransfers::State {
   // give it back (and go) while it is being told.
   void End(CURL* easy, CURLcode result) {
     std::function<void(CURLcode)> ended;
+    int lane = 0;
     {
       std::lock_guard lock(mutex);
       auto found = running.find(easy);
       if (found == running.end()) return;
       ended = std::move(found->second.ended);
+      lane = found->second.lane;
       ending.insert(easy);
     }
-    curl_multi_remove_handle(multi, easy);
+    curl_multi_remove_handle(lanes[lane], easy);
     ended(result);
     std::lock_guard lock(mutex);
     Forget(easy);
@@ -130,10 +273,12 @@ CurlTransfers& CurlTransfers::Instance() {
 
 CurlTransfers::CurlTransfers() : state_(new State) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  state_->multi = curl_multi_init();
-  curl_multi_setopt(state_->multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-  curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, kConnectionsPerHost);
-  curl_multi_setopt(state_->multi, CURLMOPT_MAX_CONCURRENT_STREAMS, kExchangesPerConnection);
+  for (CURLM*& lane : state_->lanes) {
+    lane = curl_multi_init();
+    curl_multi_setopt(lane, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    curl_multi_setopt(lane, CURLMOPT_MAX_HOST_CONNECTIONS, 1L);
+    curl_multi_setopt(lane, CURLMOPT_MAX_CONCURRENT_STREAMS, static_cast<long>(kExchangesPerConnection));
+  }
   std::thread([state = state_] { state->Loop(); }).detach();
 }
 
@@ -150,12 +295,13 @@ CURL* CurlTransfers::TakeHandle() {
   return curl_easy_init();
 }
 
-void CurlTransfers::Start(CURL* easy, const std::string& url, int64_t order, std::function<void(CURLcode)> ended) {
+void CurlTransfers::Start(CURL* easy, const std::string& url, const QueueHint& hint,
+                          std::function<void(CURLcode)> ended) {
   {
     std::lock_guard lock(state_->mutex);
-    state_->waiting[easy] = {HostOf(url), order, state_->arrivals++, std::move(ended)};
+    state_->waiting[easy] = {HostOf(url), hint.order, hint.bytesStillWanted, state_->arrivals++, std::move(ended)};
   }
-  curl_multi_wakeup(state_->multi);
+  curl_multi_wakeup(state_->lanes[0]);
 }
 
 void CurlTransfers::GiveBack(CURL* easy) {
@@ -164,7 +310,7 @@ void CurlTransfers::GiveBack(CURL* easy) {
   // An exchange being ended is waited for; one still running is ended first.
   if (waiting() && !state_->ending.count(easy)) {
     state_->leaving.push_back(easy);
-    curl_multi_wakeup(state_->multi);
+    curl_multi_wakeup(state_->lanes[0]);
   }
   state_->changed.wait(lock, [&] { return !waiting(); });
   state_->idle.push_back(easy);

@@ -1,16 +1,19 @@
 #pragma once
-// Every HTTP exchange of the process runs on one transfer thread, through one libcurl multi
-// handle: the connections belong to the process, not to a worker. A request takes whichever
-// connection to its host is free, or shares one (HTTP/2, at most two exchanges on each), and
-// there are never more than 16 connections to a host, so a slow connection slows single blocks
-// of many ranges rather than one whole range. When more exchanges wait than a host has room for,
-// the lowest order goes first: a range that has fallen behind gets the next free connection.
-// Callbacks of an exchange run on the transfer thread.
+// Every HTTP exchange of the process runs on one transfer thread: the connections belong to the
+// process, not to a worker. There are 16 lanes, libcurl multi handles that each keep at most one
+// connection to a host, so there are never more than 16 connections to a host and the choice of
+// connection is made here: an exchange goes where it is expected to end first (two share a
+// connection over HTTP/2), so a slow connection slows single blocks of many ranges rather than
+// one whole range, and near the end it is given none that the fast ones finish sooner. When more
+// exchanges wait than there is room for, the lowest order goes first: a range that has fallen
+// behind gets the next free connection. Callbacks of an exchange run on the transfer thread.
 #include <curl/curl.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "platform/http_request_object.h"
 
 namespace tovak::platform {
 
@@ -22,7 +25,7 @@ class CurlTransfers {
   CURL* TakeHandle();
   // Starts the configured handle, whose address is `url`, once its host has room for it; `ended`
   // runs on the transfer thread with the result, once the handle is out of the transfers.
-  void Start(CURL* easy, const std::string& url, int64_t order, std::function<void(CURLcode)> ended);
+  void Start(CURL* easy, const std::string& url, const QueueHint& hint, std::function<void(CURLcode)> ended);
   // Ends the exchange if it still runs; returns when the transfer thread no longer touches the
   // handle, which goes back for later use.
   void GiveBack(CURL* easy);
