@@ -17,17 +17,17 @@ namespace tovak::download {
 namespace {
 
 // Where blocks are asked for ahead, the requests that the download keeps in flight: two exchanges
-// on each of the 16 connections, and as many again waiting for whichever connection frees first,
-// so that the ranges take turns on the slow and the fast connections. Each worker asks for its
-// share of them, but at least this block and two behind it, and never holds more than a few
-// bodies in memory.
+// on each of the 16 connections and sixteen more waiting, so that a connection that frees takes
+// the next block of the range that has fallen furthest behind. Each worker asks for its share,
+// which grows as ranges finish, but at least this block and two behind it, and it never holds
+// more than a few bodies in memory.
 constexpr int kRequestsInFlight = 48;
 constexpr int kFewestBlocksInFlight = 3;
-constexpr int kMostBlocksInFlight = 8;
+constexpr int kMostBlocksInFlight = 6;
 
 size_t BlocksInFlight(const DownloadState& s) {
   const int fetching = std::max(1, s.rangesFetching.load());
-  return static_cast<size_t>(std::clamp((kRequestsInFlight + fetching - 1) / fetching, kFewestBlocksInFlight,
+  return static_cast<size_t>(std::clamp(kRequestsInFlight / fetching, kFewestBlocksInFlight,
                                         kMostBlocksInFlight));
 }
 
