@@ -46,6 +46,8 @@ const ChoiceCase kCases[] = {
      {{1, 1 * kMiB, 0.5 * kMiB}, {2, 4 * kMiB, 1 * kMiB}}, 2, 100 * kMiB, {0, true}},
     {"NearTheEndItWaitsForAFastFullConnection",
      {{1, 1 * kMiB, 0.5 * kMiB}, {2, 4 * kMiB, 1 * kMiB}}, 2, 3 * kMiB, {1, false}},
+    {"ABlockLateOnASlowConnectionWouldHoldBackItsRange",
+     {{1, 1 * kMiB, 0.5 * kMiB}, {2, 4 * kMiB, 1 * kMiB}}, 2, 7 * kMiB, {1, false}},
     {"NearTheEndASlowConnectionStillTakesWhatNoneEndsSooner",
      {{1, 1 * kMiB, 0}, {2, 4 * kMiB, 8 * kMiB}}, 2, 3 * kMiB, {0, true}},
     {"WithoutKnowingWhatIsLeftEveryFreeConnectionIsUsed",

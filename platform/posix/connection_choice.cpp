@@ -3,6 +3,14 @@
 #include <algorithm>
 
 namespace tovak::platform {
+namespace {
+
+// A block that ends late also holds back the blocks of its range behind it, which are asked for
+// only a few at a time: a slow connection is passed over while the others would need up to half
+// as long again as it would for all that is left.
+constexpr double kLateBlockMargin = 1.5;
+
+}  // namespace
 
 ConnectionChoice ChooseConnection(const std::vector<ConnectionLoad>& connections, int room, double body,
                                   int64_t bytesStillWanted) {
@@ -26,7 +34,7 @@ ConnectionChoice ChooseConnection(const std::vector<ConnectionLoad>& connections
   if (free < 0) return {any, false};
   const double othersRate = allRates - connections[free].rate;
   const bool othersFinishFirst = bytesStillWanted >= 0 && othersRate > 0 &&
-                                 static_cast<double>(bytesStillWanted) / othersRate < freeEnd;
+                                 static_cast<double>(bytesStillWanted) / othersRate < kLateBlockMargin * freeEnd;
   if (any != free && anyEnd < freeEnd && othersFinishFirst) return {any, false};
   return {free, true};
 }

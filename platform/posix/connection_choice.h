@@ -23,8 +23,8 @@ struct ConnectionChoice {
 // `bytesStillWanted` more from the host (-1: unknown). Among the connections with room it takes
 // the one where it ends first, a connection not used yet before any, an unmeasured one counted at
 // the best rate. It waits for a faster connection that is full now only when the other
-// connections can receive all that is still wanted before this one would end the exchange:
-// earlier, every connection with room is worth its bytes.
+// connections can receive all that is still wanted in not much more time than this one would take
+// to end the exchange: earlier, every connection with room is worth its bytes.
 ConnectionChoice ChooseConnection(const std::vector<ConnectionLoad>& connections, int room, double body,
                                   int64_t bytesStillWanted);
 

@@ -77,6 +77,8 @@ struct CurlTransfers::State {
   std::vector<CURL*> idle;
   Clock::time_point lastSample = Clock::now();
   std::array<bool, kLanes> ready{};  // lanes to drive in this round
+  // Whether an exchange has come, gone or been measured since the waiting ones were last placed.
+  bool placementChanged = false;
 
   void Loop() {
     for (;;) {
@@ -92,7 +94,8 @@ struct CurlTransfers::State {
         if (!leaving.empty()) changed.notify_all();
         leaving.clear();
         Sample();
-        admitted = Admit();
+        if (placementChanged) admitted = Admit();
+        placementChanged = false;
       }
       for (CURL* easy : admitted) {
         if (curl_multi_add_handle(lanes[LaneOf(easy)], easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
@@ -164,6 +167,7 @@ struct CurlTransfers::State {
     const double seconds = std::chrono::duration<double>(now - lastSample).count();
     if (now - lastSample < kRateSample) return;
     lastSample = now;
+    placementChanged = true;
     for (auto& [easy, transfer] : running) {
       const curl_off_t received = Info(easy, CURLINFO_SIZE_DOWNLOAD_T);
       hosts[transfer.host].connections[transfer.lane].sampled += received - transfer.counted;
@@ -239,6 +243,7 @@ struct CurlTransfers::State {
     curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
     if (version == CURL_HTTP_VERSION_2_0) host.multiplexed = true;
     running.erase(found);
+    placementChanged = true;
   }
 
   // The handle stays among the running until its owner has been told, so that the owner cannot
@@ -300,6 +305,7 @@ void CurlTransfers::Start(CURL* easy, const std::string& url, const QueueHint& h
   {
     std::lock_guard lock(state_->mutex);
     state_->waiting[easy] = {HostOf(url), hint.order, hint.bytesStillWanted, state_->arrivals++, std::move(ended)};
+    state_->placementChanged = true;
   }
   curl_multi_wakeup(state_->lanes[0]);
 }
