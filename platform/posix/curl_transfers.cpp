@@ -98,9 +98,10 @@ struct CurlTransfers::State {
         placementChanged = false;
       }
       for (CURL* easy : admitted) {
-        if (curl_multi_add_handle(lanes[LaneOf(easy)], easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
+        const int lane = LaneOf(easy);
+        ready[lane] = true;
+        if (curl_multi_add_handle(lanes[lane], easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
       }
-      for (CURL* easy : admitted) ready[static_cast<size_t>(LaneOf(easy))] = true;
       for (int lane = 0; lane < kLanes; ++lane) {
         if (!ready[lane]) continue;
         int active = 0;
