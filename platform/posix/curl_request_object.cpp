@@ -116,7 +116,7 @@ class CurlRequestObject final : public RequestObjectBase {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // A second exchange to the host waits to share the first one's connection (HTTP/2) rather
     // than opening its own.
-    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, getenv("NOPW") ? 0L : 1L);
+    curl_easy_setopt(curl, CURLOPT_PIPEWAIT, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlRequestObject::OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlRequestObject::OnHeader);
