@@ -100,6 +100,11 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
   auto blockAt = [&](int64_t start, int64_t end) {
     return BlockSpan{start, end, std::min(end, lastByte) - start + 1, task.start};
   };
+  // Blocks span blockSize + 1 bytes, the range's last one cut off at its end.
+  auto blockAfter = [&](const BlockSpan& block) {
+    const int64_t start = block.end + 1;
+    return blockAt(start, std::min<int64_t>(start + s.blockSize, task.end));
+  };
   FetchingRange fetching(s);
   BlocksAhead ahead(s.blockSize);  // overlapped only
   while (at.blockStart <= lastByte) {
@@ -110,10 +115,8 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
     } else {
       // This block and the ones behind it, each asked for once.
       if (ahead.Empty()) ahead.Ask(s, block);
-      while (ahead.Size() < BlocksInFlight(s) && ahead.Newest().Block().end < lastByte) {
-        const int64_t next = ahead.Newest().Block().end + 1;
-        ahead.Ask(s, blockAt(next, std::min<int64_t>(next + s.blockSize, task.end)));
-      }
+      while (ahead.Size() < BlocksInFlight(s) && ahead.Newest().Block().end < lastByte)
+        ahead.Ask(s, blockAfter(ahead.Newest().Block()));
       accepted = ahead.Oldest().Finish(s);
       if (accepted) {
         buffer.append(ahead.Oldest().Body());
@@ -129,8 +132,9 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
       buffer.clear();
     }
     ReportProgress(c, block.available);
-    at.blockStart = at.blockEnd + 1;
-    at.blockEnd = std::min<int64_t>(at.blockStart + s.blockSize, task.end);
+    const BlockSpan next = blockAfter(block);
+    at.blockStart = next.start;
+    at.blockEnd = next.end;
     platform::ProcessPendingEvents();
   }
   return true;

@@ -164,18 +164,17 @@ class CurlRequestObject final : public RequestObjectBase {
 
   // On the transfer thread, once the handle is out of the transfers.
   void Complete(CURLcode result) {
-    long code = 0, redirects = 0, version = 0;
+    long code = 0, redirects = 0;
     const char* responseUrl = nullptr;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
     curl_easy_getinfo(easy_, CURLINFO_REDIRECT_COUNT, &redirects);
     curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &responseUrl);
-    curl_easy_getinfo(easy_, CURLINFO_HTTP_VERSION, &version);
     if (result == CURLE_OK) {
       status_ = static_cast<int32_t>(code);
       responseHeaders_ = Utf8ToGbk(rawHeaders_);
       // Without a redirect the address stays the caller's own text, not its encoded form.
       if (redirects > 0 && responseUrl) responseUrl_ = Utf8ToGbk(responseUrl);
-      multiplexed_ = version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3;
+      multiplexed_ = IsMultiplexed(easy_);
     }
     std::lock_guard lock(mutex_);
     succeeded_ = result == CURLE_OK;

@@ -82,7 +82,7 @@ struct CurlTransfers::State {
 
   void Loop() {
     for (;;) {
-      std::vector<CURL*> admitted;
+      std::vector<std::pair<CURL*, int>> admitted;  // and their lanes
       {
         std::lock_guard lock(mutex);
         for (CURL* easy : leaving) {
@@ -97,8 +97,7 @@ struct CurlTransfers::State {
         if (placementChanged) admitted = Admit();
         placementChanged = false;
       }
-      for (CURL* easy : admitted) {
-        const int lane = LaneOf(easy);
+      for (auto [easy, lane] : admitted) {
         ready[lane] = true;
         if (curl_multi_add_handle(lanes[lane], easy) != CURLM_OK) End(easy, CURLE_FAILED_INIT);
       }
@@ -113,12 +112,6 @@ struct CurlTransfers::State {
       }
       Wait();
     }
-  }
-
-  int LaneOf(CURL* easy) {
-    std::lock_guard lock(mutex);
-    auto found = running.find(easy);
-    return found == running.end() ? 0 : found->second.lane;
   }
 
   // Until a socket of any lane is ready, a lane's timer is due, or a wake-up (on the first lane);
@@ -184,36 +177,34 @@ struct CurlTransfers::State {
     }
   }
 
-  // Bytes that the exchanges running on a host's connection in `lane` have still to receive.
-  curl_off_t Backlog(const std::string& host, const Host& h, int lane) {
-    curl_off_t left = 0;
+  // What each of a host's connections carries now: its exchanges, its rate, and the bytes that
+  // they have still to receive. Under the mutex.
+  std::vector<ConnectionLoad> Loads(const std::string& name, const Host& host) {
+    std::vector<ConnectionLoad> loads(kLanes);
+    for (int lane = 0; lane < kLanes; ++lane) loads[lane] = {host.connections[lane].running, host.connections[lane].rate};
     for (auto& [easy, transfer] : running) {
-      if (transfer.lane != lane || transfer.host != host) continue;
+      if (transfer.host != name) continue;
       const curl_off_t length = Info(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T);
-      left += std::max<curl_off_t>(0, (length >= 0 ? length : h.typicalBody) - Info(easy, CURLINFO_SIZE_DOWNLOAD_T));
+      const curl_off_t left = (length >= 0 ? length : host.typicalBody) - Info(easy, CURLINFO_SIZE_DOWNLOAD_T);
+      loads[transfer.lane].backlog += static_cast<double>(std::max<curl_off_t>(0, left));
     }
-    return left;
+    return loads;
   }
 
   // Hands waiting exchanges, lowest order first (then the earliest), to connections (see
   // ChooseConnection). Under the mutex.
-  std::vector<CURL*> Admit() {
+  std::vector<std::pair<CURL*, int>> Admit() {
     std::vector<std::pair<std::pair<int64_t, uint64_t>, CURL*>> queue;
     for (auto& [easy, transfer] : waiting) queue.push_back({{transfer.order, transfer.arrival}, easy});
     std::sort(queue.begin(), queue.end());
     std::map<std::string, std::vector<ConnectionLoad>> loads;  // counting the exchanges placed
-    std::vector<CURL*> admitted;
+    std::vector<std::pair<CURL*, int>> admitted;
     for (auto& [key, easy] : queue) {
       Transfer& transfer = waiting[easy];
       Host& host = hosts[transfer.host];
-      auto [slot, fresh] = loads.try_emplace(transfer.host, kLanes);
+      auto slot = loads.find(transfer.host);
+      if (slot == loads.end()) slot = loads.emplace(transfer.host, Loads(transfer.host, host)).first;
       std::vector<ConnectionLoad>& load = slot->second;
-      if (fresh) {
-        for (int lane = 0; lane < kLanes; ++lane) {
-          const Connection& connection = host.connections[lane];
-          load[lane] = {connection.running, connection.rate, static_cast<double>(Backlog(transfer.host, host, lane))};
-        }
-      }
       const double body = static_cast<double>(host.typicalBody);
       const ConnectionChoice choice = ChooseConnection(
           load, host.multiplexed ? kExchangesPerConnection : 1, body, transfer.bytesStillWanted);
@@ -224,7 +215,7 @@ struct CurlTransfers::State {
       transfer.lane = choice.connection;
       running.emplace(easy, std::move(transfer));
       waiting.erase(easy);
-      admitted.push_back(easy);
+      admitted.emplace_back(easy, choice.connection);
     }
     return admitted;
   }
@@ -240,9 +231,7 @@ struct CurlTransfers::State {
     const curl_off_t received = Info(easy, CURLINFO_SIZE_DOWNLOAD_T);
     connection.sampled += received - transfer.counted;
     if (received > 0) host.typicalBody = received;
-    long version = 0;
-    curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
-    if (version == CURL_HTTP_VERSION_2_0) host.multiplexed = true;
+    if (IsMultiplexed(easy)) host.multiplexed = true;
     running.erase(found);
     placementChanged = true;
   }
@@ -270,6 +259,12 @@ struct CurlTransfers::State {
     changed.notify_all();
   }
 };
+
+bool IsMultiplexed(CURL* easy) {
+  long version = 0;
+  curl_easy_getinfo(easy, CURLINFO_HTTP_VERSION, &version);
+  return version == CURL_HTTP_VERSION_2_0 || version == CURL_HTTP_VERSION_3;
+}
 
 CurlTransfers& CurlTransfers::Instance() {
   // Never destroyed: workers that the program does not wait for may still use it at exit.

@@ -17,6 +17,9 @@
 
 namespace tovak::platform {
 
+// Whether the handle's last answer came over a connection that carries several exchanges at once.
+bool IsMultiplexed(CURL* easy);
+
 class CurlTransfers {
  public:
   static CurlTransfers& Instance();
