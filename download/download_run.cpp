@@ -27,7 +27,8 @@ const char* const kFailedLabel = "下载失败";
 // off here rather than held in memory.
 constexpr int64_t kProbeBodyLimit = 16;
 // A probe that takes this long (connection, handshake and answer) comes from a server far enough
-// for the round trip between blocks to matter; on a near one it takes a few milliseconds.
+// for round trips to matter: between blocks, and in opening the other connections after the
+// probe; on a near one it takes a few milliseconds.
 constexpr std::chrono::milliseconds kFarServerProbe{25};
 
 }  // namespace
@@ -41,14 +42,20 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   Text headers, ledTo;
   Bytes body;
   bool multiplexed = false;
+  const http::HttpRequestParams probe{.url = s.link,
+                                      .headers = "Range : bytes=0-0",
+                                      .responseHeaders = &headers,
+                                      .appendBodyTo = &body,
+                                      .bodyLimit = kProbeBodyLimit,
+                                      .responseUrl = &ledTo,
+                                      .multiplexed = &multiplexed};
   const auto sent = std::chrono::steady_clock::now();
-  http::HttpRequest({.url = s.link,
-                     .headers = "Range : bytes=0-0",
-                     .responseHeaders = &headers,
-                     .appendBodyTo = &body,
-                     .bodyLimit = kProbeBodyLimit,
-                     .responseUrl = &ledTo,
-                     .multiplexed = &multiplexed});
+  if (std::unique_ptr<http::PendingHttpRequest> pending = http::BeginHttpRequest(probe)) {
+    if (s.copyProbe == DownloadState::CopyProbe::ToFarServers &&
+        !pending->AnsweredWithin(static_cast<int32_t>(kFarServerProbe.count())))
+      probeCopies_.Send(probe, s.threadCount - 1);  // the probe's connection is the sixteenth
+    pending->Finish();
+  }
   s.SetBlockUrl(ledTo);  // empty after a failed probe: blocks then go to the link itself
   s.overlapBlocks = s.blockOverlap == DownloadState::BlockOverlap::Always ||
                     (multiplexed && std::chrono::steady_clock::now() - sent >= kFarServerProbe);
@@ -117,7 +124,10 @@ void DownloadEngine::RunDownload() {
   if (!storage::DirectoryExists(s.tempRoot)) storage::CreateDirectoryTree(s.tempRoot);
 
   int64_t totalSize = 0;
-  if (!ProbeSize(totalSize)) return;
+  if (!ProbeSize(totalSize)) {
+    probeCopies_.Collect();
+    return;
+  }
   s.totalSize = totalSize;
   s.failed.store(0);
   {
@@ -129,6 +139,7 @@ void DownloadEngine::RunDownload() {
   PlanAndSubmit();
 
   WaitForSegments(context_, &segmentWorker_);
+  probeCopies_.Collect();  // answered long ago
   if (s.failed.load() == 1) {
     window.SetStatusText(kFailedLabel);
     return;

@@ -48,6 +48,12 @@ struct DownloadState {
   enum class BlockOverlap { ForFarMultiplexedServers, Always };
   BlockOverlap blockOverlap = BlockOverlap::ForFarMultiplexedServers;
   bool overlapBlocks = false;
+  // Whether copies of the size probe go out over the other connections while a far server (one
+  // that has not answered it within a few milliseconds) is still answering the probe, so that
+  // those connections are open when the first blocks are asked for. Never: for a test that counts
+  // a local server's requests, whose answer a loaded machine might delay past that.
+  enum class CopyProbe { ToFarServers, Never };
+  CopyProbe copyProbe = CopyProbe::ToFarServers;
   // Workers still asking for blocks: the fewer there are, the more blocks each asks for ahead, so
   // that the last ranges keep every connection busy.
   std::atomic<int32_t> rangesFetching{0};

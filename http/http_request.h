@@ -58,6 +58,8 @@ class PendingHttpRequest {
   PendingHttpRequest(const HttpRequestParams& params, platform::HttpRequestObjectRef request);
   PendingHttpRequest(const PendingHttpRequest&) = delete;
   PendingHttpRequest& operator=(const PendingHttpRequest&) = delete;
+  // Whether the answer comes (or the exchange fails) within `ms`; Finish() is still needed.
+  bool AnsweredWithin(int32_t ms) { return request_->AnsweredWithin(ms); }
   // Waits for the answer and writes the outputs; the result is HttpRequest's.
   Bytes Finish();
 

@@ -39,6 +39,9 @@ class HttpRequestObject {
   virtual void StartText(const Text& body) = 0;
   virtual void StartBytes(const Bytes& body) = 0;
   virtual void FinishSend() = 0;
+  // Whether the exchange started last is answered (or has failed) within `ms`, without finishing
+  // it. Where the platform cannot overlap exchanges, the start has run it: true at once.
+  virtual bool AnsweredWithin(int32_t ms) = 0;
   // Holds from the next start on. Where exchanges never wait, it changes nothing.
   virtual void SetQueueHint(const QueueHint& hint) = 0;
   // Whether the last answer came over a connection that carries several exchanges at once.

@@ -55,6 +55,7 @@ class RequestObjectBase : public HttpRequestObject {
     ClearResponse();
     if (sink_) sink_->resize(sinkStart_);
   }
+  bool AnsweredWithin(int32_t ms) override { return !pending_ || !begun_ || ExchangeEndsWithin(ms); }
   bool Multiplexed() override { return multiplexed_; }
   void SetQueueHint(const QueueHint& hint) override { queueHint_ = hint; }
   void SetBodySink(Bytes* sink, int64_t limit) override {
@@ -83,6 +84,8 @@ class RequestObjectBase : public HttpRequestObject {
     return exchanged_;
   }
   virtual bool FinishExchange() { return exchanged_; }
+  // Whether the exchange begun ends within `ms`; FinishExchange() still follows.
+  virtual bool ExchangeEndsWithin(int32_t) { return true; }
 
   // Whether `more` bytes still fit the sink's limit after `received`.
   bool WithinLimit(size_t received, size_t more) const {

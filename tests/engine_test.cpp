@@ -21,9 +21,14 @@ using testing::EngineTest;
 const Text kRetryQuestion = "部分数据下载失败，是否重试？选择【否】将删除已下载数据";
 const Text kUnknownSize = "无法得到下载文件大小\r\n请自行打开直链网址或使用备用链接下载";
 
-// Every byte of the file was requested exactly once, and no request started past its end.
-void ExpectEachByteFetchedOnce(std::vector<std::pair<int64_t, int64_t>> ranges, int64_t size) {
-  ranges.erase(ranges.begin());  // the size probe
+// Every byte of the file was requested exactly once, and no request started past its end; the
+// first `probes` requests of byte 0 alone are the size probe and its copies.
+void ExpectEachByteFetchedOnce(std::vector<std::pair<int64_t, int64_t>> ranges, int64_t size, int probes = 1) {
+  for (int k = 0; k < probes; ++k) {
+    auto probe = std::find(ranges.begin(), ranges.end(), std::pair<int64_t, int64_t>{0, 0});
+    ASSERT_NE(probe, ranges.end()) << "probe " << k;
+    ranges.erase(probe);
+  }
   std::sort(ranges.begin(), ranges.end());
   int64_t next = 0;
   for (auto [first, last] : ranges) {
@@ -53,6 +58,19 @@ TEST_P(SizedDownload, TargetIsByteIdenticalAndEveryByteFetchedOnce) {
 INSTANTIATE_TEST_SUITE_P(Sizes, SizedDownload,
                          ::testing::Values(1, 5, 15, 16, 100, 255, 256, 1048577 * 16 + 1, 16777232,
                                            40 * 1048576));
+
+// A server that is slow to answer seems far: copies of the probe open the other fifteen
+// connections meanwhile, and the blocks are fetched over those, never more than sixteen.
+TEST_F(EngineTest, ProbeCopiesOpenTheConnectionsOfAFarServerForTheBlocks) {
+  state.copyProbe = DownloadState::CopyProbe::ToFarServers;
+  server.SetDelays(100, 0);
+  const std::string content = testing::RandomBytes(16777232, 7);
+  Download(content);
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  ExpectEachByteFetchedOnce(server.Ranges(), static_cast<int64_t>(content.size()), 16);
+  EXPECT_EQ(server.Connections(), 16);
+}
 
 TEST_F(EngineTest, LabelsShowTheRunInTheirFormat) {
   Download(testing::RandomBytes(5242880));

@@ -42,6 +42,7 @@ class RecordingRequest final : public platform::HttpRequestObject {
   void StartText(const Text& body) override { SendText(body); }
   void StartBytes(const Bytes& body) override { SendBytes(body); }
   void FinishSend() override {}
+  bool AnsweredWithin(int32_t) override { return true; }
   bool Multiplexed() override { return false; }
   void SetQueueHint(const platform::QueueHint&) override {}
   void SetBodySink(Bytes*, int64_t) override {}

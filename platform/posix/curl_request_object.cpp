@@ -162,6 +162,11 @@ class CurlRequestObject final : public RequestObjectBase {
     return succeeded_;
   }
 
+  bool ExchangeEndsWithin(int32_t ms) override {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done_; });
+  }
+
   // On the transfer thread, once the handle is out of the transfers.
   void Complete(CURLcode result) {
     long code = 0, redirects = 0;
