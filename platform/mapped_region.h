@@ -21,7 +21,7 @@ bool CloseFile(NativeFile file);
 bool GetFileLength(NativeFile file, int64_t& length);
 bool SetFileLength(NativeFile file, int64_t length);
 // Copies the first `length` bytes of the file at `sourcePath` into `target` from `offset` on,
-// inside the system where it can, so the bytes never pass through this process's memory.
+// where the system can without passing them through a buffer of this process.
 // False when the source cannot be read or is shorter; the target may then hold part of them.
 bool CopyFromFile(const Text& sourcePath, int64_t length, NativeFile target, int64_t offset);
 

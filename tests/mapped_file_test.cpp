@@ -65,7 +65,7 @@ TEST(MappedFile, AppendsWholeFilesAfterWhatWasWritten) {
   EXPECT_TRUE(testing::ReadFile(drive / "joined.bin") == "head" + large + small);
 }
 
-// Kernels refuse to copy between two file systems; the append then goes through memory.
+// The source may lie on another file system than the target (here a memory one).
 TEST(MappedFile, AppendsFromAnotherFileSystem) {
   const fs::path shared = "/dev/shm";
   if (!fs::is_directory(shared)) GTEST_SKIP() << "no second file system at " << shared;

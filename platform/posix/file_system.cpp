@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/code_page.h"
+#include "platform/posix/file_space.h"
 #include "platform/posix/native_path.h"
 
 namespace tovak::platform {
@@ -104,6 +105,7 @@ Bytes ReadWholeFile(const Text& path) {
 bool WriteWholeFile(const Text& path, const Bytes& data) {
   int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  ReserveFileSpace(fd, 0, static_cast<int64_t>(data.size()));
   size_t written = 0;
   while (written < data.size()) {
     ssize_t n = ::write(fd, data.data() + written, data.size() - written);
