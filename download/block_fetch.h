@@ -26,7 +26,8 @@ bool FetchBlock(DownloadState& state, const BlockSpan& block, Bytes& buffer);
 // at once when the link leads nowhere else.
 bool FetchBlockAgainFromTheLink(DownloadState& state, const BlockSpan& block, Bytes& buffer);
 
-// A block asked for ahead. Started and finished on one thread; it must not move meanwhile.
+// A block asked for ahead. It must not move between its start and its finish, which may run on
+// another thread once the start has been handed over (with a task's posting, say).
 class BlockRequest {
  public:
   explicit BlockRequest(int32_t blockSize);

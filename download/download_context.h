@@ -8,11 +8,15 @@
 
 namespace tovak::download {
 
+class OpeningBlocks;
+
 struct DownloadContext {
   DownloadState& state;
   DownloadControls& window;
   platform::Desktop& desktop;
   storage::MappedFileTable& files;
+  // The first range's blocks asked for with the size probe, for its worker to take (none: null).
+  OpeningBlocks* openingBlocks = nullptr;
 };
 
 }  // namespace tovak::download

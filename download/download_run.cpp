@@ -35,7 +35,9 @@ constexpr std::chrono::milliseconds kFarServerProbe{25};
 
 DownloadEngine::DownloadEngine(DownloadContext context)
     : context_(context),
-      segmentWorker_([this](int32_t segmentNumber, int32_t resume) { SegmentWorker(context_, segmentNumber, resume); }) {}
+      segmentWorker_([this](int32_t segmentNumber, int32_t resume) { SegmentWorker(context_, segmentNumber, resume); }) {
+  context_.openingBlocks = &openingBlocks_;
+}
 
 bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   DownloadState& s = context_.state;
@@ -51,9 +53,9 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
                                       .multiplexed = &multiplexed};
   const auto sent = std::chrono::steady_clock::now();
   if (std::unique_ptr<http::PendingHttpRequest> pending = http::BeginHttpRequest(probe)) {
-    if (s.copyProbe == DownloadState::CopyProbe::ToFarServers &&
+    if (s.firstBlocks == DownloadState::FirstBlocks::WithTheProbeOfAFarServer &&
         !pending->AnsweredWithin(static_cast<int32_t>(kFarServerProbe.count())))
-      probeCopies_.Send(probe, s.threadCount - 1);  // the probe's connection is the sixteenth
+      openingBlocks_.Ask(s, s.threadCount - 1);  // the probe's connection is the sixteenth
     pending->Finish();
   }
   s.SetBlockUrl(ledTo);  // empty after a failed probe: blocks then go to the link itself
@@ -78,6 +80,7 @@ void DownloadEngine::PlanAndSubmit() {
     ++n;
     s.segments[static_cast<size_t>(n - 1)] = {start, end};
     s.plannedCount.store(n);
+    if (n == 1) openingBlocks_.KeepWithin(std::min(end, s.totalSize - 1));
     s.pool.Submit(&segmentWorker_, n);
     start = end + 1;
     end = std::min(start + segmentLength, s.totalSize);
@@ -124,8 +127,9 @@ void DownloadEngine::RunDownload() {
   if (!storage::DirectoryExists(s.tempRoot)) storage::CreateDirectoryTree(s.tempRoot);
 
   int64_t totalSize = 0;
+  s.SetBlockUrl("");  // blocks asked for with the probe go to this link, not the last one's address
   if (!ProbeSize(totalSize)) {
-    probeCopies_.Collect();
+    openingBlocks_.DropAll();
     return;
   }
   s.totalSize = totalSize;
@@ -139,7 +143,7 @@ void DownloadEngine::RunDownload() {
   PlanAndSubmit();
 
   WaitForSegments(context_, &segmentWorker_);
-  probeCopies_.Collect();  // answered long ago
+  openingBlocks_.DropAll();  // a first range that was never run leaves them
   if (s.failed.load() == 1) {
     window.SetStatusText(kFailedLabel);
     return;

@@ -3,7 +3,7 @@
 // (with the retry prompt), join the segment files into the target and open it.
 #include "concurrency/task_pool.h"
 #include "download/download_context.h"
-#include "download/probe_copies.h"
+#include "download/opening_blocks.h"
 
 namespace tovak::download {
 
@@ -24,7 +24,7 @@ class DownloadEngine {
 
   DownloadContext context_;
   TaskProcedure segmentWorker_;
-  ProbeCopies probeCopies_;
+  OpeningBlocks openingBlocks_;
 };
 
 }  // namespace tovak::download

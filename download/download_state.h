@@ -48,18 +48,20 @@ struct DownloadState {
   enum class BlockOverlap { ForFarMultiplexedServers, Always };
   BlockOverlap blockOverlap = BlockOverlap::ForFarMultiplexedServers;
   bool overlapBlocks = false;
-  // Whether copies of the size probe go out over the other connections while a far server (one
-  // that has not answered it within a few milliseconds) is still answering the probe, so that
-  // those connections are open when the first blocks are asked for. Never: for a test that counts
-  // a local server's requests, whose answer a loaded machine might delay past that.
-  enum class CopyProbe { ToFarServers, Never };
-  CopyProbe copyProbe = CopyProbe::ToFarServers;
+  // Whether the first blocks of the first range are asked for while a far server (one that has
+  // not answered the probe within a few milliseconds) is still answering the size probe, one on
+  // each connection the probe does not use. AfterTheProbe: for a test that counts a local
+  // server's requests, whose answer a loaded machine might delay past that.
+  enum class FirstBlocks { WithTheProbeOfAFarServer, AfterTheProbe };
+  FirstBlocks firstBlocks = FirstBlocks::WithTheProbeOfAFarServer;
   // Workers still asking for blocks: the fewer there are, the more blocks each asks for ahead, so
   // that the last ranges keep every connection busy.
   std::atomic<int32_t> rangesFetching{0};
 
-  // What the run has still to fetch: it tells the connections near the end apart.
+  // What the run has still to fetch: it tells the connections near the end apart. Unknown (-1)
+  // until the run has planned its ranges.
   int64_t StillWanted() {
+    if (plannedCount.load() == 0) return -1;
     LockGuard guard(progressLock);
     return totalSize - downloaded;
   }

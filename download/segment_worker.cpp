@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "download/block_fetch.h"
+#include "download/opening_blocks.h"
 #include "download/range_files.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
@@ -47,7 +48,7 @@ class FetchingRange {
 // answered; finished ones are kept for the next blocks, so each body buffer is allocated once.
 class BlocksAhead {
  public:
-  explicit BlocksAhead(int32_t blockSize) : blockSize_(blockSize) {}
+  BlocksAhead(int32_t blockSize, BlockRequests asked) : blockSize_(blockSize), inFlight_(std::move(asked)) {}
   bool Empty() const { return inFlight_.empty(); }
   size_t Size() const { return inFlight_.size(); }
   BlockRequest& Oldest() { return *inFlight_.front(); }
@@ -60,7 +61,8 @@ class BlocksAhead {
   }
   void DropOldest() {
     inFlight_.front()->Discard();
-    spare_.push_back(std::move(inFlight_.front()));
+    // The blocks asked for with the probe may outnumber what is kept in flight later.
+    if (spare_.size() < static_cast<size_t>(kMostBlocksInFlight)) spare_.push_back(std::move(inFlight_.front()));
     inFlight_.pop_front();
   }
   void DropAll() {
@@ -69,7 +71,7 @@ class BlocksAhead {
 
  private:
   int32_t blockSize_;
-  std::deque<std::unique_ptr<BlockRequest>> inFlight_;
+  BlockRequests inFlight_;
   std::vector<std::unique_ptr<BlockRequest>> spare_;
 };
 
@@ -93,9 +95,10 @@ struct RangePosition {
 };
 
 // Fetches the blocks from `at` to `lastByte`, writing a chunk whenever the buffer passes the
-// threshold; false when a block was refused, `at` then naming it.
+// threshold; false when a block was refused, `at` then naming it. `asked` are the first blocks
+// from `at` on, asked for already.
 bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t lastByte, RangePosition& at,
-                 Bytes& buffer) {
+                 Bytes& buffer, BlockRequests asked) {
   DownloadState& s = c.state;
   auto blockAt = [&](int64_t start, int64_t end) {
     return BlockSpan{start, end, std::min(end, lastByte) - start + 1, task.start};
@@ -106,17 +109,19 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
     return blockAt(start, std::min<int64_t>(start + s.blockSize, task.end));
   };
   FetchingRange fetching(s);
-  BlocksAhead ahead(s.blockSize);  // overlapped only
+  BlocksAhead ahead(s.blockSize, std::move(asked));
   while (at.blockStart <= lastByte) {
     const BlockSpan block = blockAt(at.blockStart, at.blockEnd);
     bool accepted;
-    if (!s.overlapBlocks) {
+    if (!s.overlapBlocks && ahead.Empty()) {
       accepted = FetchBlock(s, block, buffer);
     } else {
       // This block and the ones behind it, each asked for once.
-      if (ahead.Empty()) ahead.Ask(s, block);
-      while (ahead.Size() < BlocksInFlight(s) && ahead.Newest().Block().end < lastByte)
-        ahead.Ask(s, blockAfter(ahead.Newest().Block()));
+      if (s.overlapBlocks) {
+        if (ahead.Empty()) ahead.Ask(s, block);
+        while (ahead.Size() < BlocksInFlight(s) && ahead.Newest().Block().end < lastByte)
+          ahead.Ask(s, blockAfter(ahead.Newest().Block()));
+      }
       accepted = ahead.Oldest().Finish(s);
       if (accepted) {
         buffer.append(ahead.Oldest().Body());
@@ -189,7 +194,9 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   // body is received straight into it.
   buffer.reserve(static_cast<size_t>(kChunkThreshold + s.blockSize + 1));
   platform::PreferLargePages(buffer.data(), buffer.capacity());
-  if (!FetchBlocks(c, n, task, lastByte, at, buffer)) {
+  BlockRequests asked;
+  if (n == 1 && resume != 1 && c.openingBlocks) asked = c.openingBlocks->Take();
+  if (!FetchBlocks(c, n, task, lastByte, at, buffer, std::move(asked))) {
     const auto kept = static_cast<int64_t>(buffer.size());
     ReportProgress(c, -kept);  // those bytes will be fetched again
     WriteLedger(LedgerPath(s.tempRoot, n), {at.blockStart - kept, at.blockEnd - kept, at.seq});

@@ -27,7 +27,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== thread sanitizer: concurrency and engine"
 build build-tsan thread -DTOVAK_BUILD_GUI=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'TaskPool|Lock|Event|HandleTable|RecordQueue|EngineTest|Sized|MainWindow|Blocks/|TransferQueue'
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'TaskPool|Lock|Event|HandleTable|RecordQueue|EngineTest|Sized|MainWindow|Blocks/|FirstBlocks|TransferQueue'
 
 echo "== fuzz targets, ${TOVAK_FUZZ_SECONDS:-20} s each"
 build build-fuzz "" -DCMAKE_CXX_COMPILER=clang++ -DTOVAK_BUILD_FUZZERS=ON -DTOVAK_FUZZ_SECONDS="${TOVAK_FUZZ_SECONDS:-20}"

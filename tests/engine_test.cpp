@@ -21,14 +21,9 @@ using testing::EngineTest;
 const Text kRetryQuestion = "部分数据下载失败，是否重试？选择【否】将删除已下载数据";
 const Text kUnknownSize = "无法得到下载文件大小\r\n请自行打开直链网址或使用备用链接下载";
 
-// Every byte of the file was requested exactly once, and no request started past its end; the
-// first `probes` requests of byte 0 alone are the size probe and its copies.
-void ExpectEachByteFetchedOnce(std::vector<std::pair<int64_t, int64_t>> ranges, int64_t size, int probes = 1) {
-  for (int k = 0; k < probes; ++k) {
-    auto probe = std::find(ranges.begin(), ranges.end(), std::pair<int64_t, int64_t>{0, 0});
-    ASSERT_NE(probe, ranges.end()) << "probe " << k;
-    ranges.erase(probe);
-  }
+// Every byte of the file was requested exactly once, and no request started past its end.
+void ExpectEachByteFetchedOnce(std::vector<std::pair<int64_t, int64_t>> ranges, int64_t size) {
+  ranges.erase(ranges.begin());  // the size probe
   std::sort(ranges.begin(), ranges.end());
   int64_t next = 0;
   for (auto [first, last] : ranges) {
@@ -59,17 +54,54 @@ INSTANTIATE_TEST_SUITE_P(Sizes, SizedDownload,
                          ::testing::Values(1, 5, 15, 16, 100, 255, 256, 1048577 * 16 + 1, 16777232,
                                            40 * 1048576));
 
-// A server that is slow to answer seems far: copies of the probe open the other fifteen
-// connections meanwhile, and the blocks are fetched over those, never more than sixteen.
-TEST_F(EngineTest, ProbeCopiesOpenTheConnectionsOfAFarServerForTheBlocks) {
-  state.copyProbe = DownloadState::CopyProbe::ToFarServers;
-  server.SetDelays(100, 0);
-  const std::string content = testing::RandomBytes(16777232, 7);
+// A server that is slow to answer seems far: the first range's first blocks are asked for while
+// it answers the probe, one on each of the fifteen other connections.
+class FirstBlocksWithTheProbe : public EngineTest {
+ protected:
+  static constexpr int64_t kBlockSpan = 1048577;
+  // Three whole blocks and a few bytes to each range.
+  const std::string content = testing::RandomBytes(16 * 3 * kBlockSpan + 99, 13);
+  const int64_t segmentLength = static_cast<int64_t>(content.size()) / 16;
+  void SetUp() override {
+    EngineTest::SetUp();
+    state.firstBlocks = DownloadState::FirstBlocks::WithTheProbeOfAFarServer;
+    server.SetDelays(300, 0);  // the first answer on every connection
+  }
+};
+
+TEST_F(FirstBlocksWithTheProbe, TheRangeKeepsThoseItHoldsAndEveryOtherByteIsAskedForOnce) {
   Download(content);
   EXPECT_TRUE(Saved() == content);
   EXPECT_EQ(MessageTexts(), std::vector<Text>{});
-  ExpectEachByteFetchedOnce(server.Ranges(), static_cast<int64_t>(content.size()), 16);
-  EXPECT_EQ(server.Connections(), 16);
+  std::vector<std::pair<int64_t, int64_t>> ranges = server.Ranges();
+  for (int64_t k = 0; k < 15; ++k) {
+    auto block = std::find(ranges.begin(), ranges.end(), std::pair{k * kBlockSpan, k * kBlockSpan + kBlockSpan - 1});
+    ASSERT_NE(block, ranges.end()) << "block " << k << " was asked for with the probe";
+    // The first range holds the first three; the others were dropped once the size was known.
+    if (k >= 3) ranges.erase(block);
+  }
+  ExpectEachByteFetchedOnce(ranges, static_cast<int64_t>(content.size()));
+}
+
+// Refused, one of them ends the range as a block asked for ahead does: the blocks before it are
+// asked for again after the retry, and the count leaves out the whole range.
+TEST_F(FirstBlocksWithTheProbe, ARefusedOneEndsTheRangeAsABlockAskedForAhead) {
+  server.AddFault({testing::FaultKind::Unavailable, 2 * kBlockSpan, 1});
+  ResumeLedger ledger;
+  int64_t downloaded = -1;
+  desktop.OnShow([&](const platform::ShownMessage&) {
+    ledger = ReadLedger(LedgerPath(kTempRoot, 1));
+    LockGuard guard(state.progressLock);
+    downloaded = state.downloaded;
+  });
+  desktop.Script({kAnswerYes});
+  Download(content);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_EQ(ledger.start, 0);
+  EXPECT_EQ(ledger.end, kBlockSpan - 1);
+  EXPECT_EQ(ledger.seq, 0);
+  EXPECT_EQ(downloaded, static_cast<int64_t>(content.size()) - (segmentLength + 1)) << "all but the first range";
 }
 
 TEST_F(EngineTest, LabelsShowTheRunInTheirFormat) {

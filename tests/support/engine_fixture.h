@@ -52,7 +52,7 @@ class EngineTest : public ::testing::Test {
     window.SetText(platform::ControlId::编辑框2, kSavePath);
     // The tests count the requests that reach the server; a probe slowed by a loaded machine
     // must not make it seem far.
-    state.copyProbe = download::DownloadState::CopyProbe::Never;
+    state.firstBlocks = download::DownloadState::FirstBlocks::AfterTheProbe;
   }
   void TearDown() override {
     state.pool.Close(1);
