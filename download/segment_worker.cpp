@@ -147,8 +147,19 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
 
 void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
   const Text& root = c.state.tempRoot;
-  uint32_t target = c.files.Open(SegmentFilePath(root, n), storage::kCreateAlways);
-  for (int32_t k = 1; k <= seq; ++k) {
+  const Text segmentFile = SegmentFilePath(root, n);
+  // The first chunk becomes the segment file, which saves copying most of the range just before
+  // the final join waits for it; the others are appended.
+  int32_t k = 1;
+  uint32_t target = 0;
+  if (seq >= 1 && platform::RenameFile(ChunkPath(root, n, 1), segmentFile)) {
+    target = c.files.Open(segmentFile, storage::kReadWrite);
+    c.files.MoveToEnd(target);
+    k = 2;
+  } else {
+    target = c.files.Open(segmentFile, storage::kCreateAlways);
+  }
+  for (; k <= seq; ++k) {
     Text chunk = ChunkPath(root, n, k);
     if (storage::FileExists(chunk)) c.files.AppendFile(target, chunk);
     platform::ProcessPendingEvents();

@@ -29,5 +29,7 @@ Bytes ReadWholeFile(const Text& path);
 bool WriteWholeFile(const Text& path, const Bytes& data);
 // The file's length in bytes, or -1 when it cannot be read.
 int64_t FileLength(const Text& path);
+// Gives the file at `from` the name `to` on the same volume, replacing a file of that name.
+bool RenameFile(const Text& from, const Text& to);
 
 }  // namespace tovak::platform

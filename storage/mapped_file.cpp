@@ -183,6 +183,14 @@ bool MappedFileTable::AppendFile(uint32_t fileNumber, const Text& sourcePath) {
   return true;
 }
 
+bool MappedFileTable::MoveToEnd(uint32_t fileNumber) {
+  HeldRecord held(table_, fileNumber);
+  if (!held || !Refresh(*held)) return false;
+  Record& r = *held;
+  r.position = r.size;
+  return true;
+}
+
 bool MappedFileTable::SetLength(uint32_t fileNumber, int64_t length) {
   HeldRecord held(table_, fileNumber);
   return held && SetLengthHeld(*held, length);

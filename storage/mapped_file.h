@@ -28,6 +28,8 @@ class MappedFileTable {
   // pass through memory. False when the source is empty or cannot be read; a failed copy leaves
   // the file as long as it was.
   bool AppendFile(uint32_t fileNumber, const Text& sourcePath);
+  // Puts the position at the end of the file, for appending to what it holds.
+  bool MoveToEnd(uint32_t fileNumber);
   bool SetLength(uint32_t fileNumber, int64_t length);
   void Close(uint32_t fileNumber);
 

@@ -50,6 +50,17 @@ TEST(FileSystem, DeleteDirectoryTreeRemovesNestedAndReadOnlyEntries) {
   }
 }
 
+TEST(FileSystem, RenameFileReplacesAFileOfTheNewName) {
+  TempDrive drive;
+  testing::WriteFile(drive / "1.temp", "chunk");
+  testing::WriteFile(drive / "3.temp", "an older segment file");
+  EXPECT_TRUE(platform::RenameFile("D:\\1.temp", "D:\\3.temp"));
+  EXPECT_EQ(testing::ReadFile(drive / "3.temp"), "chunk");
+  EXPECT_FALSE(fs::exists(drive / "1.temp"));
+  EXPECT_FALSE(platform::RenameFile("D:\\1.temp", "D:\\3.temp")) << "no file to rename";
+  EXPECT_EQ(testing::ReadFile(drive / "3.temp"), "chunk");
+}
+
 TEST(FileSystem, ChinesePathsWorkEverywhere) {
   TempDrive drive;
   const Text directory = "D:\\下载\\临时";

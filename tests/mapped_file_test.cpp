@@ -65,6 +65,20 @@ TEST(MappedFile, AppendsWholeFilesAfterWhatWasWritten) {
   EXPECT_TRUE(testing::ReadFile(drive / "joined.bin") == "head" + large + small);
 }
 
+TEST(MappedFile, AppendsAfterWhatAnExistingFileHolds) {
+  TempDrive drive;
+  MappedFileTable files(65536);
+  const std::string held = testing::RandomBytes(100000, 6), more = testing::RandomBytes(5000, 7);
+  testing::WriteFile(drive / "segment.temp", held);
+  testing::WriteFile(drive / "more.temp", more);
+  uint32_t number = files.Open("D:\\segment.temp", kReadWrite);
+  ASSERT_TRUE(files.MoveToEnd(number));
+  ASSERT_TRUE(files.AppendFile(number, "D:\\more.temp"));
+  files.Close(number);
+  EXPECT_TRUE(testing::ReadFile(drive / "segment.temp") == held + more);
+  EXPECT_FALSE(files.MoveToEnd(number)) << "a closed number";
+}
+
 // The source may lie on another file system than the target (here a memory one).
 TEST(MappedFile, AppendsFromAnotherFileSystem) {
   const fs::path shared = "/dev/shm";

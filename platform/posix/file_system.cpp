@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/code_page.h"
 #include "platform/posix/file_space.h"
@@ -121,6 +122,10 @@ int64_t FileLength(const Text& path) {
   struct stat info {};
   if (::stat(NativePath(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return -1;
   return info.st_size;
+}
+
+bool RenameFile(const Text& from, const Text& to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
 }  // namespace tovak::platform

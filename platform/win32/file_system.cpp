@@ -100,4 +100,8 @@ int64_t FileLength(const Text& path) {
   return (static_cast<int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 }
 
+bool RenameFile(const Text& from, const Text& to) {
+  return MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 }  // namespace tovak::platform
