@@ -14,9 +14,10 @@
 #                        the release link far away (250 ms, 2 MiB/s), its redirect to a content
 #                        server nearby (nginx directly)
 # SCENARIOS and TOOLS (space-separated) run a part of it; RUNS and SIZE_MIB change its size.
-# Tools run alternately, RUNS times each (3 by default); the table gives medians, each median's
-# ratio to aria2c's and to the physical limit (the data at the connections' rates, plus the round
-# trips of connecting, the TLS handshake, the first request and the redirect), and peak RSS.
+# Tools run alternately, RUNS times each (3 by default), each run starting with the next tool,
+# after one untimed fetch by each; the table gives medians, each median's ratio to aria2c's and
+# to the physical limit (the data at the connections' rates, plus the round trips of connecting,
+# the TLS handshake, the first request and the redirect), and peak RSS.
 # It writes bench/RESULTS.md. It fails only when the engine's file differs from the served one;
 # other tools' failed runs are counted in the table.
 set -euo pipefail
@@ -137,10 +138,19 @@ median() { sort -g | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else pr
 
 table="| scenario | tool | median s | x aria2c | x limit | peak RSS MB | failed runs |\n|---|---|---|---|---|---|---|\n"
 status=0
+# One untimed fetch by each tool first: a tool's first run after the build or the server's start
+# (programs and libraries read from disk, the file just written) is slower than any later one.
+for tool in "${tools[@]}"; do
+  fetch "$tool" "https://127.0.0.1:$server/content/tovak.security.zip" "$work/out/warm-up.bin" > /dev/null 2>&1 || true
+  rm -rf "$work/out/warm-up.bin"* "$work/drive"/*
+done
+
 for scenario in "${scenarios[@]}"; do
   declare -A times=() rss=() failures=()
   for run in $(seq "$runs"); do
-    for tool in "${tools[@]}"; do
+    # Each run starts with the next tool, so that no tool always follows the same one.
+    order=("${tools[@]:$(( (run - 1) % ${#tools[@]} ))}" "${tools[@]:0:$(( (run - 1) % ${#tools[@]} ))}")
+    for tool in "${order[@]}"; do
       start_proxy "$scenario"
       url="https://127.0.0.1:$port${paths[$scenario]}"
       out="$work/out/$tool.bin"
