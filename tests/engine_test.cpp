@@ -87,21 +87,15 @@ TEST_F(FirstBlocksWithTheProbe, TheRangeKeepsThoseItHoldsAndEveryOtherByteIsAske
 // asked for again after the retry, and the count leaves out the whole range.
 TEST_F(FirstBlocksWithTheProbe, ARefusedOneEndsTheRangeAsABlockAskedForAhead) {
   server.AddFault({testing::FaultKind::Unavailable, 2 * kBlockSpan, 1});
-  ResumeLedger ledger;
-  int64_t downloaded = -1;
-  desktop.OnShow([&](const platform::ShownMessage&) {
-    ledger = ReadLedger(LedgerPath(kTempRoot, 1));
-    LockGuard guard(state.progressLock);
-    downloaded = state.downloaded;
-  });
-  desktop.Script({kAnswerYes});
+  AtThePrompt seen;
+  RetryOnce(1, seen);
   Download(content);
   EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
   EXPECT_TRUE(Saved() == content);
-  EXPECT_EQ(ledger.start, 0);
-  EXPECT_EQ(ledger.end, kBlockSpan - 1);
-  EXPECT_EQ(ledger.seq, 0);
-  EXPECT_EQ(downloaded, static_cast<int64_t>(content.size()) - (segmentLength + 1)) << "all but the first range";
+  EXPECT_EQ(seen.ledger.start, 0);
+  EXPECT_EQ(seen.ledger.end, kBlockSpan - 1);
+  EXPECT_EQ(seen.ledger.seq, 0);
+  EXPECT_EQ(seen.downloaded, static_cast<int64_t>(content.size()) - (segmentLength + 1)) << "all but the first range";
 }
 
 TEST_F(EngineTest, LabelsShowTheRunInTheirFormat) {
@@ -319,23 +313,17 @@ TEST_P(RefusedBlockAhead, EndsAsWithOneBlockAtATime) {
   const int64_t segmentLength = static_cast<int64_t>(content.size()) / 16;
   const int64_t segmentStart = 4 * (segmentLength + 1), blockSpan = 1048577;
   server.AddFault({testing::FaultKind::Unavailable, segmentStart + 2 * blockSpan, 1});  // its third block
-  ResumeLedger ledger;
-  int64_t downloaded = -1;
-  desktop.OnShow([&](const platform::ShownMessage&) {
-    ledger = ReadLedger(LedgerPath(kTempRoot, 5));
-    LockGuard guard(state.progressLock);
-    downloaded = state.downloaded;
-  });
-  desktop.Script({kAnswerYes});
+  AtThePrompt seen;
+  RetryOnce(5, seen);
   state.blockOverlap = GetParam();
   Download(content);
   EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
   EXPECT_TRUE(Saved() == content);
   // The two blocks before it are kept in memory and asked for again; no chunk was written yet.
-  EXPECT_EQ(ledger.start, segmentStart);
-  EXPECT_EQ(ledger.end, segmentStart + 1048576);
-  EXPECT_EQ(ledger.seq, 0);
-  EXPECT_EQ(downloaded, static_cast<int64_t>(content.size()) - (segmentLength + 1)) << "all but that segment";
+  EXPECT_EQ(seen.ledger.start, segmentStart);
+  EXPECT_EQ(seen.ledger.end, segmentStart + 1048576);
+  EXPECT_EQ(seen.ledger.seq, 0);
+  EXPECT_EQ(seen.downloaded, static_cast<int64_t>(content.size()) - (segmentLength + 1)) << "all but that segment";
 }
 
 INSTANTIATE_TEST_SUITE_P(Blocks, RefusedBlockAhead,

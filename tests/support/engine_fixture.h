@@ -8,6 +8,7 @@
 
 #include "app/window_model.h"
 #include "download/download_run.h"
+#include "download/range_files.h"
 #include "platform/headless/headless.h"
 #include "tests/support/range_server.h"
 #include "tests/support/test_env.h"
@@ -68,6 +69,20 @@ class EngineTest : public ::testing::Test {
     engine.RunDownload();
   }
   std::string Saved() { return ReadFile(drive / "target.zip"); }
+  // What the run had left when the retry prompt showed: the segment's ledger and the count.
+  struct AtThePrompt {
+    download::ResumeLedger ledger;
+    int64_t downloaded = -1;
+  };
+  // Answers the retry prompt with Yes, noting what segment `n` left at that moment.
+  void RetryOnce(int32_t n, AtThePrompt& seen) {
+    desktop.OnShow([this, n, &seen](const platform::ShownMessage&) {
+      seen.ledger = download::ReadLedger(download::LedgerPath(download::kTempRoot, n));
+      LockGuard guard(state.progressLock);
+      seen.downloaded = state.downloaded;
+    });
+    desktop.Script({platform::kAnswerYes});
+  }
   std::vector<Text> MessageTexts() {
     std::vector<Text> texts;
     for (auto& message : desktop.Messages()) texts.push_back(message.text);
