@@ -70,6 +70,9 @@ class FirstBlocksWithTheProbe : public EngineTest {
 };
 
 TEST_F(FirstBlocksWithTheProbe, TheRangeKeepsThoseItHoldsAndEveryOtherByteIsAskedForOnce) {
+#ifdef _WIN32
+  GTEST_SKIP() << "WinHTTP runs each exchange to its end when it starts: nothing goes out with the probe";
+#endif
   Download(content);
   EXPECT_TRUE(Saved() == content);
   EXPECT_EQ(MessageTexts(), std::vector<Text>{});
