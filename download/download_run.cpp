@@ -53,8 +53,10 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
                                       .multiplexed = &multiplexed};
   const auto sent = std::chrono::steady_clock::now();
   if (std::unique_ptr<http::PendingHttpRequest> pending = http::BeginHttpRequest(probe)) {
-    if (s.firstBlocks == DownloadState::FirstBlocks::WithTheProbeOfAFarServer &&
-        !pending->AnsweredWithin(static_cast<int32_t>(kFarServerProbe.count())))
+    using FirstBlocks = DownloadState::FirstBlocks;
+    if (s.firstBlocks == FirstBlocks::WithTheProbe ||
+        (s.firstBlocks == FirstBlocks::WithTheProbeOfAFarServer &&
+         !pending->AnsweredWithin(static_cast<int32_t>(kFarServerProbe.count()))))
       openingBlocks_.Ask(s, s.threadCount - 1);  // the probe's connection is the sixteenth
     pending->Finish();
   }

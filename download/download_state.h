@@ -51,8 +51,9 @@ struct DownloadState {
   // Whether the first blocks of the first range are asked for while a far server (one that has
   // not answered the probe within a few milliseconds) is still answering the size probe, one on
   // each connection the probe does not use. AfterTheProbe: for a test that counts a local
-  // server's requests, whose answer a loaded machine might delay past that.
-  enum class FirstBlocks { WithTheProbeOfAFarServer, AfterTheProbe };
+  // server's requests, whose answer a loaded machine might delay past that; WithTheProbe: with
+  // the probe of any server (tests run a near one so).
+  enum class FirstBlocks { WithTheProbeOfAFarServer, AfterTheProbe, WithTheProbe };
   FirstBlocks firstBlocks = FirstBlocks::WithTheProbeOfAFarServer;
   // Workers still asking for blocks: the fewer there are, the more blocks each asks for ahead, so
   // that the last ranges keep every connection busy.

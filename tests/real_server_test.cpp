@@ -74,6 +74,19 @@ TEST_P(RealServer, OverlappedDownloadIsByteIdentical) {
   EXPECT_TRUE(Saved() == content);
 }
 
+// The first range's first blocks asked for with the probe, as for a far server: over HTTP/2 the
+// ones the range does not hold are cancelled on a shared connection, over HTTP/1.1 with theirs.
+TEST_P(RealServer, FirstBlocksWithTheProbeGiveAByteIdenticalFile) {
+  const std::string content = testing::RandomBytes(16 * 3 * 1048577 + 4321, 23);
+  state.link = Publish(content);
+  state.savePath = kSavePath;
+  state.firstBlocks = DownloadState::FirstBlocks::WithTheProbe;
+  if (Http2()) state.blockOverlap = DownloadState::BlockOverlap::Always;  // as for a far server
+  engine.RunDownload();
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  EXPECT_TRUE(Saved() == content);
+}
+
 TEST_P(RealServer, ProbeTellsAMultiplexedConnection) {
   const std::string link = Publish(testing::RandomBytes(1000));
   bool multiplexed = !Http2();
