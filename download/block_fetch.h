@@ -31,6 +31,10 @@ bool FetchBlockAgainFromTheLink(DownloadState& state, const BlockSpan& block, By
 class BlockRequest {
  public:
   explicit BlockRequest(int32_t blockSize);
+  // An exchange still running is ended first: it writes into the body.
+  ~BlockRequest() { Discard(); }
+  BlockRequest(const BlockRequest&) = delete;
+  BlockRequest& operator=(const BlockRequest&) = delete;
   void Start(DownloadState& state, const BlockSpan& block);
   const BlockSpan& Block() const { return block_; }
   // Waits for the answer; true when it was exact, its body then being Body().
