@@ -3,6 +3,7 @@
 // may be asked for ahead, while the body of the one before it still arrives, so that a far
 // server's connection never waits a round trip between blocks.
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 #include "download/download_state.h"
@@ -50,5 +51,8 @@ class BlockRequest {
   Text headers_;
   int32_t status_ = 0;
 };
+
+// Blocks asked for ahead, oldest first.
+using BlockRequests = std::deque<std::unique_ptr<BlockRequest>>;
 
 }  // namespace tovak::download

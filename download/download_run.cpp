@@ -52,6 +52,7 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
                                       .responseUrl = &ledTo,
                                       .multiplexed = &multiplexed};
   const auto sent = std::chrono::steady_clock::now();
+  s.SetBlockUrl("");  // blocks asked for with the probe go to this link, not the last one's address
   if (std::unique_ptr<http::PendingHttpRequest> pending = http::BeginHttpRequest(probe)) {
     using FirstBlocks = DownloadState::FirstBlocks;
     if (s.firstBlocks == FirstBlocks::WithTheProbe ||
@@ -69,6 +70,7 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   // An unknown or non-positive size ("*" for one) is no size to plan ranges for.
   totalSize = sizeText.empty() ? 0 : text::TextToInt64(sizeText);
   if (totalSize > 0) return true;
+  openingBlocks_.DropAll();
   context_.desktop.ShowMessage(kUnknownSize, "错误", MessageButtons::Ok, MessageIcon::Error);
   return false;
 }
@@ -129,11 +131,7 @@ void DownloadEngine::RunDownload() {
   if (!storage::DirectoryExists(s.tempRoot)) storage::CreateDirectoryTree(s.tempRoot);
 
   int64_t totalSize = 0;
-  s.SetBlockUrl("");  // blocks asked for with the probe go to this link, not the last one's address
-  if (!ProbeSize(totalSize)) {
-    openingBlocks_.DropAll();
-    return;
-  }
+  if (!ProbeSize(totalSize)) return;
   s.totalSize = totalSize;
   s.failed.store(0);
   {
@@ -145,7 +143,6 @@ void DownloadEngine::RunDownload() {
   PlanAndSubmit();
 
   WaitForSegments(context_, &segmentWorker_);
-  openingBlocks_.DropAll();  // a first range that was never run leaves them
   if (s.failed.load() == 1) {
     window.SetStatusText(kFailedLabel);
     return;

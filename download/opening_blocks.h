@@ -6,14 +6,9 @@
 // whatever the size, so these blocks are known before it; those that the range turns out not to
 // hold whole are dropped as soon as the size is known, and the range's worker takes the others
 // as blocks asked for ahead.
-#include <deque>
-#include <memory>
-
 #include "download/block_fetch.h"
 
 namespace tovak::download {
-
-using BlockRequests = std::deque<std::unique_ptr<BlockRequest>>;
 
 class OpeningBlocks {
  public:
