@@ -9,14 +9,19 @@ namespace {
 
 // Only the requested bytes of the probed file may reach a chunk: the answer must be partial
 // content that names exactly those bytes and carries exactly as many. A cache that answers with
-// other bytes of the same length, or a server whose file has changed, is refused.
-bool IsExactAnswer(int32_t status, const Text& headers, const BlockSpan& block, int64_t totalSize, int64_t received) {
+// other bytes of the same length is refused; an answer for a file of another size or validator
+// means that the file on the server has changed, which no retry can mend: the run is told.
+bool IsExactAnswer(DownloadState& s, int32_t status, const Text& headers, const BlockSpan& block, int64_t received) {
+  if (status < 200 || status > 299) return false;
+  auto range = http::ParseContentRange(http::FindHeaderValue(headers, "Content-Range"));
+  const bool otherTotal = range && range->total != http::ContentRange::kUnknownTotal && range->total != s.totalSize;
+  if (otherTotal || s.identity.IsOtherFile(headers)) {
+    s.fileChanged.store(1);
+    return false;
+  }
   if (status != 206) return false;
   const int64_t last = block.start + block.available - 1;
-  auto range = http::ParseContentRange(http::FindHeaderValue(headers, "Content-Range"));
-  return range && range->first == block.start && range->last == last &&
-         (range->total == http::ContentRange::kUnknownTotal || range->total == totalSize) &&
-         received == block.available;
+  return range && range->first == block.start && range->last == last && received == block.available;
 }
 
 Text RangeHeader(const BlockSpan& block) {
@@ -43,7 +48,7 @@ bool FetchFrom(const Text& url, DownloadState& s, const BlockSpan& block, Bytes&
   http::HttpRequestParams params = BlockParams(s, url, block, headers, status, buffer);
   params.responseUrl = ledTo;
   http::HttpRequest(params);
-  if (IsExactAnswer(status, headers, block, s.totalSize, static_cast<int64_t>(buffer.size() - buffered))) return true;
+  if (IsExactAnswer(s, status, headers, block, static_cast<int64_t>(buffer.size() - buffered))) return true;
   buffer.resize(buffered);
   return false;
 }
@@ -55,7 +60,7 @@ bool FetchBlock(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
 }
 
 bool FetchBlockAgainFromTheLink(DownloadState& s, const BlockSpan& block, Bytes& buffer) {
-  if (s.BlockUrl() == s.link) return false;
+  if (s.BlockUrl() == s.link || s.fileChanged.load()) return false;
   Text ledTo;
   if (!FetchFrom(s.link, s, block, buffer, &ledTo)) return false;
   if (!ledTo.empty()) s.SetBlockUrl(ledTo);
@@ -72,11 +77,11 @@ void BlockRequest::Start(DownloadState& s, const BlockSpan& block) {
   pending_ = http::BeginHttpRequest(BlockParams(s, s.BlockUrl(), block, headers_, status_, body_));
 }
 
-bool BlockRequest::Finish(const DownloadState& s) {
+bool BlockRequest::Finish(DownloadState& s) {
   if (!pending_) return false;
   pending_->Finish();
   pending_.reset();
-  return IsExactAnswer(status_, headers_, block_, s.totalSize, static_cast<int64_t>(body_.size()));
+  return IsExactAnswer(s, status_, headers_, block_, static_cast<int64_t>(body_.size()));
 }
 
 }  // namespace tovak::download

@@ -18,7 +18,8 @@ struct BlockSpan {
   int64_t start = 0, end = 0, available = 0, rangeStart = 0;
 };
 
-// Appends the block to `buffer`; true when the answer was exact. It asks where the link led;
+// Appends the block to `buffer`; true when the answer was exact. An answer from another file than
+// the probe's sets the state's `fileChanged`. It asks where the link led;
 // when that address refuses the block (a signed address that has expired, say), it asks the link
 // once more, which follows the redirect anew and renews the address. A refused block leaves
 // `buffer` as it was.
@@ -39,7 +40,7 @@ class BlockRequest {
   void Start(DownloadState& state, const BlockSpan& block);
   const BlockSpan& Block() const { return block_; }
   // Waits for the answer; true when it was exact, its body then being Body().
-  bool Finish(const DownloadState& state);
+  bool Finish(DownloadState& state);
   // The request is dropped unanswered; its body is never used.
   void Discard() { pending_.reset(); }
   const Bytes& Body() const { return body_; }

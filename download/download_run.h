@@ -18,8 +18,11 @@ class DownloadEngine {
   DownloadContext& Context() { return context_; }
 
  private:
+  // Whether the target can be written where the save path says; a message box says why not.
+  bool SavePathUsable();
   bool ProbeSize(int64_t& totalSize);
   void PlanAndSubmit();
+  void Run();
   bool JoinSegments();
 
   DownloadContext context_;

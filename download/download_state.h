@@ -3,10 +3,13 @@
 // on the pool's threads and the failure prompt all work on it.
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "concurrency/lock.h"
 #include "concurrency/task_pool.h"
+#include "download/file_identity.h"
+#include "download/range_files.h"
 #include "text/text.h"
 
 namespace tovak::download {
@@ -40,6 +43,12 @@ struct DownloadState {
   // Workers only store 1; the window's thread reads and clears it while the pool is idle.
   std::atomic<int32_t> failed{0};
   int64_t downloaded = 0;  // under progressLock
+  // The file the probe saw; a block from another one sets `fileChanged` (workers store 1 only).
+  FileIdentity identity;
+  std::atomic<int32_t> fileChanged{0};
+  // A chunk or segment file could not be written (a full disk): workers store 1, the retry
+  // prompt tells the user and clears it.
+  std::atomic<int32_t> writeFailed{0};
   // Whether a worker asks for its next blocks while the current one's body arrives, so that a
   // connection never waits a round trip between blocks. The probe decides: by default only for a
   // far server whose answer came over a multiplexed connection (HTTP/2), where the next request
@@ -71,17 +80,42 @@ struct DownloadState {
   // `link` itself before it has been: block requests go there, so a redirecting link costs one
   // redirect per download, not one per block.
   Text BlockUrl() const {
-    LockGuard guard(blockUrlLock_);
+    LockGuard guard(lock_);
     return blockUrl_.empty() ? link : blockUrl_;
   }
   void SetBlockUrl(const Text& url) {
-    LockGuard guard(blockUrlLock_);
+    LockGuard guard(lock_);
     blockUrl_ = url;
   }
 
+  // A failed range's ledger whose file could not be written (the disk that refused its chunk
+  // refuses the ledger too): kept here so that a retry still resumes the range.
+  void KeepUnsavedLedger(int32_t segmentNumber, const ResumeLedger& ledger) {
+    LockGuard guard(lock_);
+    unsavedLedgers_[segmentNumber] = ledger;
+  }
+  bool HasUnsavedLedger(int32_t segmentNumber) const {
+    LockGuard guard(lock_);
+    return unsavedLedgers_.count(segmentNumber) > 0;
+  }
+  // Hands the ledger over; false when there is none.
+  bool TakeUnsavedLedger(int32_t segmentNumber, ResumeLedger& ledger) {
+    LockGuard guard(lock_);
+    auto found = unsavedLedgers_.find(segmentNumber);
+    if (found == unsavedLedgers_.end()) return false;
+    ledger = found->second;
+    unsavedLedgers_.erase(found);
+    return true;
+  }
+  void ForgetUnsavedLedgers() {
+    LockGuard guard(lock_);
+    unsavedLedgers_.clear();
+  }
+
  private:
-  mutable Lock blockUrlLock_{4000};
+  mutable Lock lock_{4000};  // the block address and the unsaved ledgers
   Text blockUrl_;
+  std::map<int32_t, ResumeLedger> unsavedLedgers_;
 };
 
 }  // namespace tovak::download

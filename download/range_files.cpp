@@ -1,5 +1,6 @@
 #include "download/range_files.h"
 
+#include "platform/file_system.h"
 #include "platform/ini_profile.h"
 #include "text/number_text.h"
 
@@ -18,11 +19,14 @@ Text LedgerPath(const Text& tempRoot, int32_t n) { return SegmentDirectory(tempR
 
 Text SegmentFilePath(const Text& tempRoot, int32_t n) { return tempRoot + text::IntegerText(n) + ".temp"; }
 
-void WriteLedger(const Text& path, const ResumeLedger& ledger) {
+bool WriteLedger(const Text& path, const ResumeLedger& ledger) {
   // Plain decimal: the same text as 13 significant digits below 10^13, and exact above it.
-  platform::WriteProfileText(kSection, "start", text::IntegerText(ledger.start), path);
-  platform::WriteProfileText(kSection, "end", text::IntegerText(ledger.end), path);
-  platform::WriteProfileText(kSection, "seq", text::IntegerText(ledger.seq), path);
+  const bool written = platform::WriteProfileText(kSection, "start", text::IntegerText(ledger.start), path) &&
+                       platform::WriteProfileText(kSection, "end", text::IntegerText(ledger.end), path) &&
+                       platform::WriteProfileText(kSection, "seq", text::IntegerText(ledger.seq), path);
+  // A ledger cut short would send a retry to the wrong byte.
+  if (!written) platform::DeleteFileEntry(path);
+  return written;
 }
 
 ResumeLedger ReadLedger(const Text& path) {

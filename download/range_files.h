@@ -24,7 +24,8 @@ struct ResumeLedger {
   int32_t seq = 0;
 };
 
-void WriteLedger(const Text& path, const ResumeLedger& ledger);
+// False when the file could not be written whole.
+bool WriteLedger(const Text& path, const ResumeLedger& ledger);
 ResumeLedger ReadLedger(const Text& path);
 
 }  // namespace tovak::download

@@ -94,9 +94,27 @@ struct RangePosition {
   int32_t seq = 0;
 };
 
+// The range from `firstByte` on, in blocks of the usual span.
+RangePosition From(int64_t firstByte, int32_t blockSize, int32_t seq) { return {firstByte, firstByte + blockSize, seq}; }
+
+// Writes `buffer` as the range's next chunk. A chunk that cannot be written whole (a full disk)
+// leaves no file behind, and the range then stops: the bytes are fetched again on a retry.
+bool WriteChunk(DownloadState& s, int32_t n, int32_t& seq, Bytes& buffer) {
+  const Text chunk = ChunkPath(s.tempRoot, n, seq + 1);
+  if (!platform::WriteWholeFile(chunk, buffer)) {
+    platform::DeleteFileEntry(chunk);
+    s.writeFailed.store(1);
+    return false;
+  }
+  ++seq;
+  buffer.clear();
+  return true;
+}
+
 // Fetches the blocks from `at` to `lastByte`, writing a chunk whenever the buffer passes the
-// threshold; false when a block was refused, `at` then naming it. `asked` are the first blocks
-// from `at` on, asked for already.
+// threshold; false when the range stopped short, `at` then naming the first byte it has not
+// received (the buffer's bytes, in no chunk file, are to be fetched again too). `asked` are the first blocks from `at` on,
+// asked for already.
 bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t lastByte, RangePosition& at,
                  Bytes& buffer, BlockRequests asked) {
   DownloadState& s = c.state;
@@ -111,6 +129,7 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
   FetchingRange fetching(s);
   BlocksAhead ahead(s.blockSize, std::move(asked));
   while (at.blockStart <= lastByte) {
+    if (s.fileChanged.load()) return false;  // nothing more of this file is worth fetching
     const BlockSpan block = blockAt(at.blockStart, at.blockEnd);
     bool accepted;
     if (!s.overlapBlocks && ahead.Empty()) {
@@ -132,40 +151,87 @@ bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t
       }
     }
     if (!accepted) return false;
-    if (static_cast<int64_t>(buffer.size()) > kChunkThreshold) {
-      platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++at.seq), buffer);
-      buffer.clear();
-    }
     ReportProgress(c, block.available);
     const BlockSpan next = blockAfter(block);
     at.blockStart = next.start;
     at.blockEnd = next.end;
+    if (static_cast<int64_t>(buffer.size()) > kChunkThreshold && !WriteChunk(s, n, at.seq, buffer)) {
+      at = From(block.start + block.available, s.blockSize, at.seq);
+      return false;
+    }
     platform::ProcessPendingEvents();
   }
   return true;
 }
 
-void JoinChunks(DownloadContext& c, int32_t n, int32_t seq) {
+// Where a failed join leaves the range: chunks 1 ... `seq` as they were, the segment file gone.
+// The first chunk had become the segment file, which is cut back to it and given its name again.
+void UndoJoin(DownloadContext& c, int32_t n, uint32_t target, int64_t firstChunkLength) {
   const Text& root = c.state.tempRoot;
   const Text segmentFile = SegmentFilePath(root, n);
+  const bool restored = firstChunkLength > 0 && (target == 0 || c.files.SetLength(target, firstChunkLength));
+  if (target != 0) c.files.Close(target);
+  if (!restored || !platform::RenameFile(segmentFile, ChunkPath(root, n, 1))) platform::DeleteFileEntry(segmentFile);
+}
+
+// Joins chunks 1 ... `seq` into the segment file. When that fails, the chunks stay and `resume`
+// says where the range continues: at the first missing chunk, or, when every chunk is there
+// (a full disk), at the join itself.
+bool JoinChunks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t lastByte, RangePosition& resume) {
+  DownloadState& s = c.state;
+  const Text& root = s.tempRoot;
+  const Text segmentFile = SegmentFilePath(root, n);
+  const int32_t seq = resume.seq;
   // The first chunk becomes the segment file, which saves copying most of the range just before
   // the final join waits for it; the others are appended.
   int32_t k = 1;
   uint32_t target = 0;
-  if (seq >= 1 && platform::RenameFile(ChunkPath(root, n, 1), segmentFile)) {
+  int64_t firstChunkLength = 0, joined = 0;
+  if (seq >= 1) firstChunkLength = platform::FileLength(ChunkPath(root, n, 1));
+  if (firstChunkLength > 0 && platform::RenameFile(ChunkPath(root, n, 1), segmentFile)) {
     target = c.files.Open(segmentFile, storage::kReadWrite);
     c.files.MoveToEnd(target);
+    joined = firstChunkLength;
     k = 2;
   } else {
+    firstChunkLength = 0;
     target = c.files.Open(segmentFile, storage::kCreateAlways);
   }
   for (; k <= seq; ++k) {
-    Text chunk = ChunkPath(root, n, k);
-    if (storage::FileExists(chunk)) c.files.AppendFile(target, chunk);
+    const Text chunk = ChunkPath(root, n, k);
+    const int64_t length = platform::FileLength(chunk);
+    if (length <= 0) {  // lost: the range is fetched again from that chunk on
+      UndoJoin(c, n, target, firstChunkLength);
+      resume = From(task.start + joined, s.blockSize, k - 1);
+      return false;
+    }
+    if (target == 0 || !c.files.AppendFile(target, chunk)) {
+      s.writeFailed.store(1);
+      UndoJoin(c, n, target, firstChunkLength);
+      resume = From(lastByte + 1, s.blockSize, seq);
+      return false;
+    }
+    joined += length;
     platform::ProcessPendingEvents();
+  }
+  if (target == 0) {
+    s.writeFailed.store(1);
+    UndoJoin(c, n, target, firstChunkLength);
+    resume = From(lastByte + 1, s.blockSize, seq);
+    return false;
   }
   c.files.Close(target);
   storage::DeleteDirectoryTree(SegmentDirectory(root, n));
+  return true;
+}
+
+// The range ends short of its end: its ledger says where it continues, and the run is failed.
+void StopRange(DownloadContext& c, int32_t n, const RangePosition& resume) {
+  DownloadState& s = c.state;
+  const ResumeLedger ledger{resume.blockStart, resume.blockEnd, resume.seq};
+  // A disk too full for the ledger's file must not cost the retry.
+  if (!WriteLedger(LedgerPath(s.tempRoot, n), ledger)) s.KeepUnsavedLedger(n, ledger);
+  s.failed.store(1);
 }
 
 }  // namespace
@@ -190,8 +256,13 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   RangePosition at;
   if (resume == 1) {
     const Text ledgerPath = LedgerPath(s.tempRoot, n);
-    ResumeLedger ledger = ReadLedger(ledgerPath);
-    storage::RemoveFile(ledgerPath);
+    ResumeLedger ledger;
+    if (storage::FileExists(ledgerPath)) {
+      ledger = ReadLedger(ledgerPath);
+      storage::RemoveFile(ledgerPath);
+    } else {
+      s.TakeUnsavedLedger(n, ledger);
+    }
     at = {ledger.start, ledger.end, ledger.seq};
   } else {
     at = {task.start, task.start + s.blockSize, 0};
@@ -207,16 +278,22 @@ void SegmentWorker(DownloadContext& c, int32_t n, int32_t resume) {
   platform::PreferLargePages(buffer.data(), buffer.capacity());
   BlockRequests asked;
   if (n == 1 && resume != 1 && c.openingBlocks) asked = c.openingBlocks->Take();
-  if (!FetchBlocks(c, n, task, lastByte, at, buffer, std::move(asked))) {
+  bool fetched = FetchBlocks(c, n, task, lastByte, at, buffer, std::move(asked));
+  if (fetched && !buffer.empty() && !WriteChunk(s, n, at.seq, buffer)) {
+    at = From(lastByte + 1, s.blockSize, at.seq);
+    fetched = false;
+  }
+  if (!fetched) {
     const auto kept = static_cast<int64_t>(buffer.size());
     ReportProgress(c, -kept);  // those bytes will be fetched again
-    WriteLedger(LedgerPath(s.tempRoot, n), {at.blockStart - kept, at.blockEnd - kept, at.seq});
-    s.failed.store(1);
+    StopRange(c, n, {at.blockStart - kept, at.blockEnd - kept, at.seq});
     return;
   }
-  if (!buffer.empty()) platform::WriteWholeFile(ChunkPath(s.tempRoot, n, ++at.seq), buffer);
   Bytes().swap(buffer);  // the join needs memory of its own; sixteen joins may run at once
-  JoinChunks(c, n, at.seq);
+  if (!JoinChunks(c, n, task, lastByte, at)) {
+    ReportProgress(c, -(lastByte + 1 - at.blockStart));  // what the range fetches again
+    StopRange(c, n, at);
+  }
 }
 
 }  // namespace tovak::download

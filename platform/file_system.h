@@ -31,5 +31,10 @@ bool WriteWholeFile(const Text& path, const Bytes& data);
 int64_t FileLength(const Text& path);
 // Gives the file at `from` the name `to` on the same volume, replacing a file of that name.
 bool RenameFile(const Text& from, const Text& to);
+// Whether the existing file may be replaced: it is not read-only, and no other program holds it
+// open in a way that forbids it.
+bool CanReplaceFile(const Text& path);
+// Bytes free to this user on the volume of the directory ("": the current one); -1 when unknown.
+int64_t FreeSpace(const Text& directory);
 
 }  // namespace tovak::platform

@@ -370,7 +370,6 @@ TEST_P(SpoiledBlock, IsRejectedAndOnlyTheServedBytesAreSaved) {
 const SpoiledAnswer kSpoiledAnswers[] = {
     {"ShiftedRange", testing::FaultKind::ShiftedRange, 7},
     {"ShiftedRangeAtTheEnd", testing::FaultKind::ShiftedRange, 16},
-    {"OtherTotal", testing::FaultKind::OtherTotal, 7},
     {"NoContentRange", testing::FaultKind::NoContentRange, 7},
     {"WholeFile", testing::FaultKind::IgnoreRange, 7},
     {"Status416", testing::FaultKind::RangeNotSatisfiable, 7},

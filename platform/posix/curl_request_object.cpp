@@ -19,7 +19,6 @@
 namespace tovak::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr long long kLargestReservation = 16LL << 20;
 
 // The URL as UTF-8 with every byte outside printable ASCII percent-encoded.
@@ -43,7 +42,6 @@ class CurlRequestObject final : public RequestObjectBase {
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
     auto* request = static_cast<CurlRequestObject*>(self);
     const size_t length = size * count;
-    request->lastProgress_ = Clock::now();
     if (!request->sink_) {
       request->body_.append(data, length);
       return length;
@@ -58,7 +56,6 @@ class CurlRequestObject final : public RequestObjectBase {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* request = static_cast<CurlRequestObject*>(self);
     std::string line(data, size * count);
-    request->lastProgress_ = Clock::now();
     if (line.rfind("HTTP/", 0) == 0) {
       request->rawHeaders_.clear();  // a new response after a redirect or a 100 Continue
       return size * count;
@@ -74,16 +71,6 @@ class CurlRequestObject final : public RequestObjectBase {
         request->body_.reserve(static_cast<size_t>(std::min<long long>(length, kLargestReservation)));
     }
     return size * count;
-  }
-
-  // Aborts a transfer that has not moved for the stall time-out.
-  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* request = static_cast<CurlRequestObject*>(self);
-    const long stallMs = std::max(request->timeouts_.sendMs, request->timeouts_.receiveMs);
-    if (stallMs <= 0) return 0;
-    if (request->lastProgress_ == Clock::time_point{}) request->lastProgress_ = Clock::now();
-    auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - request->lastProgress_);
-    return idle.count() > stallMs ? 1 : 0;
   }
 
   bool Exchange(const Bytes& body) override { return BeginExchange(body) && FinishExchange(); }
@@ -121,9 +108,6 @@ class CurlRequestObject final : public RequestObjectBase {
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlRequestObject::OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CurlRequestObject::OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs > 0 ? connectMs : 0L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -148,8 +132,8 @@ class CurlRequestObject final : public RequestObjectBase {
       curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.data());
     }
 
-    lastProgress_ = Clock::time_point{};  // the stall clock starts with the exchange, not its wait
-    transfers.Start(curl, url, queueHint_, [this](CURLcode result) { Complete(result); });
+    const std::chrono::milliseconds stall(std::max(timeouts_.sendMs, timeouts_.receiveMs));
+    transfers.Start(curl, url, queueHint_, stall, [this](CURLcode result) { Complete(result); });
     return true;
   }
 
@@ -205,7 +189,6 @@ class CurlRequestObject final : public RequestObjectBase {
   std::condition_variable ended_;
   bool done_ = false, succeeded_ = false;
   std::string rawHeaders_;  // UTF-8, as they arrive
-  Clock::time_point lastProgress_;
 };
 
 }  // namespace

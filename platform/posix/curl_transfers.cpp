@@ -52,6 +52,9 @@ struct CurlTransfers::State {
     std::function<void(CURLcode)> ended;
     int lane = -1;
     curl_off_t counted = 0;  // bytes of its body counted into its connection's rate
+    std::chrono::milliseconds stall{0};
+    curl_off_t moved = 0;  // bytes sent and received when it last moved
+    Clock::time_point movedAt;
   };
   // One lane's connection to one host.
   struct Connection {
@@ -83,6 +86,7 @@ struct CurlTransfers::State {
   void Loop() {
     for (;;) {
       std::vector<std::pair<CURL*, int>> admitted;  // and their lanes
+      std::vector<CURL*> stalled;
       {
         std::lock_guard lock(mutex);
         for (CURL* easy : leaving) {
@@ -96,6 +100,13 @@ struct CurlTransfers::State {
         Sample();
         if (placementChanged) admitted = Admit();
         placementChanged = false;
+        stalled = Stalled();
+      }
+      for (CURL* easy : stalled) {
+        // A connection that went silent (a half-open one after a network change, say) would
+        // only stall the next exchange given to it.
+        curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+        End(easy, CURLE_OPERATION_TIMEDOUT);
       }
       for (auto [easy, lane] : admitted) {
         ready[lane] = true;
@@ -177,6 +188,27 @@ struct CurlTransfers::State {
     }
   }
 
+  // The running exchanges that have moved no byte for their stall time. The check is this
+  // thread's own, every round: a lane is driven only when its sockets or timers call for it, and
+  // a silent connection calls for nothing. Under the mutex.
+  std::vector<CURL*> Stalled() {
+    const Clock::time_point now = Clock::now();
+    std::vector<CURL*> stalled;
+    for (auto& [easy, transfer] : running) {
+      if (transfer.stall.count() <= 0 || ending.count(easy)) continue;
+      long headerBytes = 0;
+      curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headerBytes);
+      const curl_off_t moved = headerBytes + Info(easy, CURLINFO_SIZE_DOWNLOAD_T) + Info(easy, CURLINFO_SIZE_UPLOAD_T);
+      if (moved != transfer.moved) {
+        transfer.moved = moved;
+        transfer.movedAt = now;
+      } else if (now - transfer.movedAt > transfer.stall) {
+        stalled.push_back(easy);
+      }
+    }
+    return stalled;
+  }
+
   // What each of a host's connections carries now: its exchanges, its rate, and the bytes that
   // they have still to receive. Under the mutex.
   std::vector<ConnectionLoad> Loads(const std::string& name, const Host& host) {
@@ -213,6 +245,7 @@ struct CurlTransfers::State {
       ++load[choice.connection].running;
       ++host.connections[choice.connection].running;
       transfer.lane = choice.connection;
+      transfer.movedAt = Clock::now();  // the stall clock starts with the exchange, not its wait
       running.emplace(easy, std::move(transfer));
       waiting.erase(easy);
       admitted.emplace_back(easy, choice.connection);
@@ -296,11 +329,13 @@ CURL* CurlTransfers::TakeHandle() {
   return curl_easy_init();
 }
 
-void CurlTransfers::Start(CURL* easy, const std::string& url, const QueueHint& hint,
+void CurlTransfers::Start(CURL* easy, const std::string& url, const QueueHint& hint, std::chrono::milliseconds stall,
                           std::function<void(CURLcode)> ended) {
   {
     std::lock_guard lock(state_->mutex);
-    state_->waiting[easy] = {HostOf(url), hint.order, hint.bytesStillWanted, state_->arrivals++, std::move(ended)};
+    State::Transfer transfer{HostOf(url), hint.order, hint.bytesStillWanted, state_->arrivals++, std::move(ended)};
+    transfer.stall = stall;
+    state_->waiting[easy] = std::move(transfer);
     state_->placementChanged = true;
   }
   curl_multi_wakeup(state_->lanes[0]);

@@ -9,6 +9,7 @@
 // behind gets the next free connection. Callbacks of an exchange run on the transfer thread.
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,8 +28,11 @@ class CurlTransfers {
   // A handle to configure, reset from any earlier use.
   CURL* TakeHandle();
   // Starts the configured handle, whose address is `url`, once its host has room for it; `ended`
-  // runs on the transfer thread with the result, once the handle is out of the transfers.
-  void Start(CURL* easy, const std::string& url, const QueueHint& hint, std::function<void(CURLcode)> ended);
+  // runs on the transfer thread with the result, once the handle is out of the transfers. An
+  // exchange that receives and sends nothing for `stall` once it has its connection ends with
+  // CURLE_OPERATION_TIMEDOUT, and its connection is closed (zero: no limit).
+  void Start(CURL* easy, const std::string& url, const QueueHint& hint, std::chrono::milliseconds stall,
+             std::function<void(CURLcode)> ended);
   // Ends the exchange if it still runs; returns when the transfer thread no longer touches the
   // handle, which goes back for later use.
   void GiveBack(CURL* easy);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -126,6 +127,18 @@ int64_t FileLength(const Text& path) {
 
 bool RenameFile(const Text& from, const Text& to) {
   return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool CanReplaceFile(const Text& path) {
+  struct stat info {};
+  // Read-only as the other file functions take it: no write permission for its owner.
+  return ::stat(NativePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & S_IWUSR) != 0;
+}
+
+int64_t FreeSpace(const Text& directory) {
+  struct statvfs info {};
+  if (::statvfs(directory.empty() ? "." : NativePath(directory).c_str(), &info) != 0) return -1;
+  return static_cast<int64_t>(info.f_bavail) * static_cast<int64_t>(info.f_frsize);
 }
 
 }  // namespace tovak::platform

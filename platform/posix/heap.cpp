@@ -1,5 +1,6 @@
 #include "platform/heap.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -29,5 +30,7 @@ void PreferLargePages(void* block, size_t bytes) {
   const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kLargePage - 1);
   if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
+
+void ReturnFreeMemory() { ::malloc_trim(0); }
 
 }  // namespace tovak::platform

@@ -104,4 +104,24 @@ bool RenameFile(const Text& from, const Text& to) {
   return MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+bool CanReplaceFile(const Text& path) {
+  const DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+    return false;
+  // Replacing needs delete access, which a program that holds the file without sharing its
+  // deletion refuses.
+  HANDLE file = CreateFileW(NativePath(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+int64_t FreeSpace(const Text& directory) {
+  ULARGE_INTEGER available{};
+  const std::wstring native = directory.empty() ? std::wstring(L".") : NativePath(directory);
+  if (!GetDiskFreeSpaceExW(native.c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<int64_t>(available.QuadPart);
+}
+
 }  // namespace tovak::platform

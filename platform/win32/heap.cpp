@@ -1,5 +1,6 @@
 // The process heap of kernel32. Large pages need a privilege that desktop users do not hold, so
 // the hint does nothing here.
+#include <malloc.h>
 #include <windows.h>
 
 #include "platform/heap.h"
@@ -27,5 +28,7 @@ Heap* ProcessHeap() {
 }
 
 void PreferLargePages(void*, size_t) {}
+
+void ReturnFreeMemory() { _heapmin(); }
 
 }  // namespace tovak::platform

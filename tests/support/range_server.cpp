@@ -229,6 +229,17 @@ void RangeServer::AddFault(Fault fault) {
   faults_.push_back(fault);
 }
 
+void RangeServer::SwapFileAfter(int answers, std::string content) {
+  std::lock_guard lock(mutex_);
+  answersBeforeSwap_ = answers;
+  nextFile_ = std::make_shared<const std::string>(std::move(content));
+}
+
+void RangeServer::SetValidator(Validator validator) {
+  std::lock_guard lock(mutex_);
+  validator_ = validator;
+}
+
 void RangeServer::SetRateLimit(int64_t bytesPerSecond) {
   std::lock_guard lock(mutex_);
   rateLimit_ = bytesPerSecond;
@@ -261,12 +272,12 @@ void RangeServer::AcceptLoop() {
   }
 }
 
-bool RangeServer::TakeFault(int64_t rangeStart, FaultKind& kind) {
+bool RangeServer::TakeFault(int64_t rangeStart, Fault& taken) {
   std::lock_guard lock(mutex_);
   for (Fault& fault : faults_) {
     if (fault.times == 0 || (fault.rangeStart >= 0 && fault.rangeStart != rangeStart)) continue;
     if (fault.times > 0) --fault.times;
-    kind = fault.kind;
+    taken = fault;
     return true;
   }
   return false;
@@ -317,13 +328,19 @@ void RangeServer::Serve(Socket client) {
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
-    bool closeAfter = false;
-    if (!Answer(method, path, headers, response, closeAfter)) break;
+    AfterAnswer after = AfterAnswer::KeepOpen;
+    if (!Answer(method, path, headers, response, after)) break;
     if (!SendAll(client, response, pacer, running_)) {
       ++abortedAnswers_;
       break;
     }
-    if (closeAfter) break;
+    if (after == AfterAnswer::FallSilent) {
+      // Open and quiet, as a connection whose path has died: until the client gives up on it.
+      while (Receive(client, buffer, sizeof buffer, running_) > 0) {
+      }
+      break;
+    }
+    if (after == AfterAnswer::Close) break;
   }
   CloseClient(client);
 }
@@ -336,14 +353,21 @@ void RangeServer::CloseClient(Socket client) {
 
 bool RangeServer::Answer(const std::string& method, const std::string& path,
                          const std::map<std::string, std::string>& headers, std::string& response,
-                         bool& closeAfter) {
-  closeAfter = false;
+                         AfterAnswer& after) {
+  after = AfterAnswer::KeepOpen;
   std::shared_ptr<const std::string> file;
   std::string title;
-  int requestDelay;
+  int requestDelay, fileVersion;
+  Validator validator;
   {
     std::lock_guard lock(mutex_);
+    if (path.rfind(kReleasePrefix, 0) == 0 && nextFile_ && answersBeforeSwap_-- == 0) {
+      file_ = std::move(nextFile_);
+      ++fileVersion_;
+    }
     file = file_;
+    fileVersion = fileVersion_;
+    validator = validator_;
     title = title_;
     requestDelay = requestDelayMs_;
   }
@@ -382,11 +406,27 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
     std::lock_guard lock(mutex_);
     if (ranged) ranges_.emplace_back(first, last);
   }
-  FaultKind fault = FaultKind::ServerError;  // read only when a fault was taken
+  Fault fault{FaultKind::ServerError};  // read only when a fault was taken
   const bool faulty = TakeFault(ranged ? first : 0, fault);
-  auto is = [&](FaultKind kind) { return faulty && fault == kind; };
-  if (!ranged || is(FaultKind::IgnoreRange))
-    return Reply(response, Response(200, "OK", {"Accept-Ranges: bytes"}, *file, head));
+  auto is = [&](FaultKind kind) { return faulty && fault.kind == kind; };
+  std::vector<std::string> answerHeaders;
+  switch (validator) {
+    case Validator::None: break;
+    case Validator::ETag: answerHeaders.push_back("ETag: \"v" + std::to_string(fileVersion) + "\""); break;
+    case Validator::WeakETag: answerHeaders.push_back("ETag: W/\"v" + std::to_string(fileVersion) + "\""); break;
+    case Validator::LastModified:
+      answerHeaders.push_back("Last-Modified: Fri, 11 Dec 2026 10:" + std::to_string(10 + fileVersion) + ":00 GMT");
+      break;
+  }
+  if (is(FaultKind::SilentBeforeAnswer)) {
+    response.clear();
+    after = AfterAnswer::FallSilent;
+    return true;
+  }
+  if (!ranged || is(FaultKind::IgnoreRange)) {
+    answerHeaders.push_back("Accept-Ranges: bytes");
+    return Reply(response, Response(200, "OK", answerHeaders, *file, head));
+  }
   if (is(FaultKind::ServerError)) return Reply(response, Response(500, "Internal Server Error", {}, "", head));
   if (is(FaultKind::TooManyRequests)) return Reply(response, Response(429, "Too Many Requests", {}, "", head));
   if (is(FaultKind::Unavailable)) return Reply(response, Response(503, "Service Unavailable", {}, "", head));
@@ -401,16 +441,15 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
   if (is(FaultKind::ShortBody)) body.pop_back();
   std::string total = std::to_string(size);
   if (is(FaultKind::UnknownTotal)) total = "*";
-  if (is(FaultKind::OtherTotal)) total = std::to_string(size + 1);
-  std::vector<std::string> answerHeaders;
+  if (is(FaultKind::ClaimedTotal)) total = fault.total;
   if (!is(FaultKind::NoContentRange))
     answerHeaders.push_back("Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + total);
   const bool replied = Reply(response, Response(206, "Partial Content", answerHeaders, body, head, is(FaultKind::LowerCaseHeader)));
-  if (is(FaultKind::DropConnection)) {
+  if (is(FaultKind::DropConnection) || is(FaultKind::SilentMidBody)) {
     // The connection is lost in the middle of the body, where no client can take it for a
     // keep-alive connection that the server had closed before the request.
     response.resize(response.size() - body.size() / 2 - 1);
-    closeAfter = true;
+    after = is(FaultKind::DropConnection) ? AfterAnswer::Close : AfterAnswer::FallSilent;
   }
   return replied;
 }

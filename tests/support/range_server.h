@@ -25,15 +25,21 @@ enum class FaultKind {
   IgnoreRange,         // 200 with the whole file
   NoContentRange,      // 206 without Content-Range
   ShiftedRange,        // 206 with other bytes of the same length, named by their Content-Range
-  OtherTotal,          // 206 whose Content-Range names a total one byte larger than the file
   LowerCaseHeader,     // every header name in lower case, as HTTP/2 sends them
   UnknownTotal,        // Content-Range with "*" as the total
+  ClaimedTotal,        // Content-Range with Fault::total as the total
+  SilentMidBody,       // the headers and half the body, then nothing more on an open connection
+  SilentBeforeAnswer,  // nothing at all on an open connection
 };
+
+// What the file's answers carry to tell one version of the file from another.
+enum class Validator { None, ETag, WeakETag, LastModified };
 
 struct Fault {
   FaultKind kind;
   int64_t rangeStart = -1;  // the requested first byte it applies to; -1: every request
   int times = 1;            // how many answers it spoils; -1: all
+  std::string total;        // for ClaimedTotal
 };
 
 class RangeServer {
@@ -52,6 +58,10 @@ class RangeServer {
   void SetTitle(const std::string& utf8Title);
   void SetFile(std::string content);
   void AddFault(Fault fault);
+  // After `answers` more answers from the file, it is replaced by `content`, as when a new
+  // release is published under the same address.
+  void SwapFileAfter(int answers, std::string content);
+  void SetValidator(Validator validator);
   // Delays before the first answer of each connection and before every answer.
   void SetDelays(int connectionDelayMs, int requestDelayMs);
   // Bytes per second that each connection may send, whatever number of answers it carries
@@ -80,9 +90,10 @@ class RangeServer {
   void CloseClient(Socket client);
   // The whole answer to one request, after which the connection is closed when `closeAfter`;
   // false: drop the connection instead.
+  enum class AfterAnswer { KeepOpen, Close, FallSilent };
   bool Answer(const std::string& method, const std::string& path, const std::map<std::string, std::string>& headers,
-              std::string& response, bool& closeAfter);
-  bool TakeFault(int64_t rangeStart, FaultKind& kind);
+              std::string& response, AfterAnswer& after);
+  bool TakeFault(int64_t rangeStart, Fault& taken);
 
   Socket listener_ = -1;
   uint16_t port_ = 0;
@@ -98,6 +109,10 @@ class RangeServer {
   std::vector<Socket> clientSockets_;
   std::string title_ = "1.0.0";
   std::shared_ptr<const std::string> file_;
+  int fileVersion_ = 1;
+  int answersBeforeSwap_ = -1;
+  std::shared_ptr<const std::string> nextFile_;
+  Validator validator_ = Validator::None;
   std::vector<Fault> faults_;
   std::vector<std::pair<int64_t, int64_t>> ranges_;
   int connectionDelayMs_ = 0, requestDelayMs_ = 0;
