@@ -19,8 +19,9 @@ Heap* ProcessHeap();
 // page fault where small pages cost hundreds. Only a hint.
 void PreferLargePages(void* block, size_t bytes);
 
-// Gives the memory that the allocator holds free back to the system: the big buffers of many
-// threads end up in allocator pools that are otherwise kept for the life of the process.
+// Gives the memory that the allocator holds free back to the system, and has big blocks freed
+// later go back at once: the buffers of many threads would otherwise end up in allocator pools
+// that are kept for the life of the process.
 void ReturnFreeMemory();
 
 }  // namespace tovak::platform

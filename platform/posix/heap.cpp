@@ -31,6 +31,12 @@ void PreferLargePages(void* block, size_t bytes) {
   if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
-void ReturnFreeMemory() { ::malloc_trim(0); }
+void ReturnFreeMemory() {
+  // A freed block as big as a worker's buffer raises the allocator's threshold for blocks of their
+  // own, after which such buffers come from the threads' pools and stay there when freed. A fixed
+  // threshold sends them back to the system when they are freed, from the next download on.
+  ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  ::malloc_trim(0);
+}
 
 }  // namespace tovak::platform

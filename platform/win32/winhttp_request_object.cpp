@@ -140,6 +140,10 @@ class WinHttpRequestObject final : public RequestObjectBase {
 
   void Configure(HINTERNET request) {
     WinHttpSetTimeouts(request, timeouts_.resolveMs, timeouts_.connectMs, timeouts_.sendMs, timeouts_.receiveMs);
+    // The wait for the answer's headers has a time-out of its own, which the call above leaves
+    // at minutes (on Wine without limit): a server that never answers would hold the block.
+    DWORD answerMs = static_cast<DWORD>(timeouts_.receiveMs);
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerMs, sizeof answerMs);
     if (!proxy_.empty()) {
       std::wstring proxy = Wide(proxy_);
       WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.data(), nullptr};
