@@ -45,8 +45,8 @@ void WaitForSegments(DownloadContext& c, const TaskProcedure* segmentWorker) {
     while (!s.pool.IsIdle()) WaitForATask(s.pool);
     if (s.failed.load() != 1) return;
     if (s.fileChanged.load() == 1) {  // no retry can mend it
-      c.desktop.ShowMessage(kFileChanged, "错误", platform::MessageButtons::Ok, platform::MessageIcon::Error);
       storage::DeleteDirectoryTree(s.tempRoot);
+      c.desktop.ShowMessage(kFileChanged, "错误", platform::MessageButtons::Ok, platform::MessageIcon::Error);
       return;
     }
     if (s.writeFailed.exchange(0) == 1)

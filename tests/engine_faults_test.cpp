@@ -72,6 +72,30 @@ INSTANTIATE_TEST_SUITE_P(Faults, SilentConnection,
                                            Silence{"BeforeTheAnswer", FaultKind::SilentBeforeAnswer}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A block whose bytes trickle in is no stall: it is waited for and stored whole, while the other
+// ranges finish at their own pace.
+TEST_F(EngineTest, ATricklingBlockIsWaitedForAndTheOtherRangesGoOn) {
+  constexpr int64_t kTail = 16384;  // each range: one whole block and this
+  const std::string content = testing::RandomBytes(16 * (kBlockSpan + kTail), 30);
+  server.AddFault({.kind = FaultKind::Trickle, .rangeStart = SegmentStart(content, 7) + kBlockSpan,
+                   .bytesPerSecond = 4096});
+  const Clock::time_point started = Clock::now();
+  std::atomic<int64_t> ninetyPercentAfterMs{-1};
+  view.OnLabel([&](const Text&) {
+    int64_t unset = -1;
+    if (window.ProgressPosition() >= 90)
+      ninetyPercentAfterMs.compare_exchange_strong(
+          unset, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+  });
+  Download(content);
+  const auto took = Clock::now() - started;
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{});
+  EXPECT_TRUE(Saved() == content);
+  EXPECT_GE(took, std::chrono::seconds(3)) << "the trickled block was waited for";
+  EXPECT_GE(ninetyPercentAfterMs.load(), 0);
+  EXPECT_LT(ninetyPercentAfterMs.load(), 2000) << "the other ranges did not wait for it";
+}
+
 // While the probe waits for a slow server, the window's events are dispatched.
 TEST_F(EngineTest, TheWindowIsServedWhileTheProbeWaits) {
   server.SetDelays(10000, 0);  // before the first answer of each connection: the probe's
@@ -189,6 +213,22 @@ INSTANTIATE_TEST_SUITE_P(
         UnusableSavePath{"ReadOnlyTarget", "D:\\target.zip", true,
                          "保存路径上的文件是只读的，或正被其他程序使用：\r\nD:\\target.zip\r\n请修改保存路径后再下载"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef _WIN32
+// A target that another program holds open without letting it be deleted cannot be replaced.
+TEST_F(EngineTest, ATargetHeldOpenByAnotherProgramIsToldBeforeAnythingIsRequested) {
+  testing::WriteFile(drive / "target.zip", "previous");
+  HANDLE held = CreateFileW((drive / "target.zip").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Download(testing::RandomBytes(300000, 31));
+  CloseHandle(held);
+  EXPECT_EQ(MessageTexts(), std::vector<Text>{"保存路径上的文件是只读的，或正被其他程序使用：\r\nD:\\target.zip\r\n"
+                                              "请修改保存路径后再下载"});
+  EXPECT_EQ(server.Connections(), 0);
+  EXPECT_EQ(Saved(), "previous");
+}
+#endif
 
 // Sizes that the plan cannot count are an unknown size: its message, and nothing but the probe.
 TEST_F(EngineTest, TotalsThePlanCannotCountAreAnUnknownSize) {

@@ -88,15 +88,17 @@ void SetFlag(Socket socket, int level, int option) {
 // connection nor a pause between answers buys a burst.
 class Pacer {
  public:
-  static constexpr size_t kSlice = 16384;
-
-  explicit Pacer(int64_t bytesPerSecond) : rate_(static_cast<double>(bytesPerSecond)) {}
+  // A slow pace sends small slices often, as a trickling link does, rather than long silences.
+  explicit Pacer(int64_t bytesPerSecond)
+      : rate_(static_cast<double>(bytesPerSecond)),
+        slice_(std::clamp<size_t>(static_cast<size_t>(std::max<int64_t>(bytesPerSecond, 0) / 8), 64, 16384)) {}
   bool Limited() const { return rate_ > 0; }
+  size_t Slice() const { return slice_; }
 
   // Waits until `bytes` more may leave.
   void Take(size_t bytes) {
     const auto now = Clock::now();
-    credit_ = std::min<double>(kSlice, credit_ + rate_ * std::chrono::duration<double>(now - last_).count());
+    credit_ = std::min<double>(static_cast<double>(slice_), credit_ + rate_ * std::chrono::duration<double>(now - last_).count());
     last_ = now;
     credit_ -= static_cast<double>(bytes);
     // The debt is repaid by the time slept, which the next call counts.
@@ -106,6 +108,7 @@ class Pacer {
  private:
   using Clock = std::chrono::steady_clock;
   double rate_;
+  size_t slice_;
   double credit_ = 0;
   Clock::time_point last_ = Clock::now();
 };
@@ -115,7 +118,7 @@ bool SendAll(Socket socket, const std::string& data, Pacer& pacer, const std::at
   while (sent < data.size()) {
     size_t length = data.size() - sent;
     if (pacer.Limited()) {
-      length = std::min(length, Pacer::kSlice);
+      length = std::min(length, pacer.Slice());
       pacer.Take(length);
     }
     if (!WaitFor(socket, true, running)) return false;
@@ -328,19 +331,20 @@ void RangeServer::Serve(Socket client) {
       }
       pending.erase(0, std::min(bodyLength, pending.size()));
     }
-    AfterAnswer after = AfterAnswer::KeepOpen;
-    if (!Answer(method, path, headers, response, after)) break;
-    if (!SendAll(client, response, pacer, running_)) {
+    Delivery delivery;
+    if (!Answer(method, path, headers, response, delivery)) break;
+    Pacer answerPacer(delivery.bytesPerSecond);
+    if (!SendAll(client, response, delivery.bytesPerSecond > 0 ? answerPacer : pacer, running_)) {
       ++abortedAnswers_;
       break;
     }
-    if (after == AfterAnswer::FallSilent) {
+    if (delivery.after == Delivery::After::FallSilent) {
       // Open and quiet, as a connection whose path has died: until the client gives up on it.
       while (Receive(client, buffer, sizeof buffer, running_) > 0) {
       }
       break;
     }
-    if (after == AfterAnswer::Close) break;
+    if (delivery.after == Delivery::After::Close) break;
   }
   CloseClient(client);
 }
@@ -353,8 +357,8 @@ void RangeServer::CloseClient(Socket client) {
 
 bool RangeServer::Answer(const std::string& method, const std::string& path,
                          const std::map<std::string, std::string>& headers, std::string& response,
-                         AfterAnswer& after) {
-  after = AfterAnswer::KeepOpen;
+                         Delivery& delivery) {
+  delivery = {};
   std::shared_ptr<const std::string> file;
   std::string title;
   int requestDelay, fileVersion;
@@ -420,7 +424,7 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
   }
   if (is(FaultKind::SilentBeforeAnswer)) {
     response.clear();
-    after = AfterAnswer::FallSilent;
+    delivery.after = Delivery::After::FallSilent;
     return true;
   }
   if (!ranged || is(FaultKind::IgnoreRange)) {
@@ -449,8 +453,9 @@ bool RangeServer::Answer(const std::string& method, const std::string& path,
     // The connection is lost in the middle of the body, where no client can take it for a
     // keep-alive connection that the server had closed before the request.
     response.resize(response.size() - body.size() / 2 - 1);
-    after = is(FaultKind::DropConnection) ? AfterAnswer::Close : AfterAnswer::FallSilent;
+    delivery.after = is(FaultKind::DropConnection) ? Delivery::After::Close : Delivery::After::FallSilent;
   }
+  if (is(FaultKind::Trickle)) delivery.bytesPerSecond = fault.bytesPerSecond;
   return replied;
 }
 

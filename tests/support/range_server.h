@@ -30,6 +30,7 @@ enum class FaultKind {
   ClaimedTotal,        // Content-Range with Fault::total as the total
   SilentMidBody,       // the headers and half the body, then nothing more on an open connection
   SilentBeforeAnswer,  // nothing at all on an open connection
+  Trickle,             // 206 sent at Fault::bytesPerSecond
 };
 
 // What the file's answers carry to tell one version of the file from another.
@@ -40,6 +41,7 @@ struct Fault {
   int64_t rangeStart = -1;  // the requested first byte it applies to; -1: every request
   int times = 1;            // how many answers it spoils; -1: all
   std::string total;        // for ClaimedTotal
+  int64_t bytesPerSecond = 0;  // for Trickle
 };
 
 class RangeServer {
@@ -90,9 +92,13 @@ class RangeServer {
   void CloseClient(Socket client);
   // The whole answer to one request, after which the connection is closed when `closeAfter`;
   // false: drop the connection instead.
-  enum class AfterAnswer { KeepOpen, Close, FallSilent };
+  // How an answer goes out: at what pace (0: the connection's), and what follows it.
+  struct Delivery {
+    enum class After { KeepOpen, Close, FallSilent } after = After::KeepOpen;
+    int64_t bytesPerSecond = 0;
+  };
   bool Answer(const std::string& method, const std::string& path, const std::map<std::string, std::string>& headers,
-              std::string& response, AfterAnswer& after);
+              std::string& response, Delivery& delivery);
   bool TakeFault(int64_t rangeStart, Fault& taken);
 
   Socket listener_ = -1;

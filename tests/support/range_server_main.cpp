@@ -15,7 +15,10 @@ int main(int argc, char** argv) {
   std::string title = "1.0.0", filePath;
   int connectionDelay = 0, requestDelay = 0;
   int64_t rateLimit = 0;
-  std::vector<int64_t> failOnce;
+  std::vector<int64_t> failOnce, silentAt, trickleAt;
+  int64_t trickleRate = 2048;
+  int swapAfter = -1;
+  std::string swapPath, validator;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string option = argv[i];
     if (option == "--port") port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
@@ -25,10 +28,16 @@ int main(int argc, char** argv) {
     else if (option == "--request-delay-ms") requestDelay = std::atoi(argv[i + 1]);
     else if (option == "--rate-limit") rateLimit = std::atoll(argv[i + 1]);
     else if (option == "--fail-once-at") failOnce.push_back(std::atoll(argv[i + 1]));
+    else if (option == "--silent-at") silentAt.push_back(std::atoll(argv[i + 1]));
+    else if (option == "--trickle-at") trickleAt.push_back(std::atoll(argv[i + 1]));
+    else if (option == "--trickle-rate") trickleRate = std::atoll(argv[i + 1]);
+    else if (option == "--swap-after") swapAfter = std::atoi(argv[i + 1]);
+    else if (option == "--swap-file") swapPath = argv[i + 1];
+    else if (option == "--validator") validator = argv[i + 1];
   }
   std::ifstream in(filePath, std::ios::binary);
   if (!in) {
-    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N] [--rate-limit BYTES_PER_SECOND_PER_CONNECTION] [--fail-once-at FIRST_BYTE]...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --file PATH [--port N] [--title VERSION] [--connection-delay-ms N] [--request-delay-ms N] [--rate-limit BYTES_PER_SECOND_PER_CONNECTION] [--fail-once-at FIRST_BYTE]... [--silent-at FIRST_BYTE]... [--trickle-at FIRST_BYTE]... [--trickle-rate BYTES_PER_SECOND] [--swap-after ANSWERS --swap-file PATH] [--validator etag|last-modified]\n", argv[0]);
     return 2;
   }
   std::ostringstream content;
@@ -40,6 +49,19 @@ int main(int argc, char** argv) {
   server.SetRateLimit(rateLimit);
   // The first request for a range starting there gets a 500: a failed block and its retry prompt.
   for (int64_t start : failOnce) server.AddFault({tovak::testing::FaultKind::ServerError, start, 1});
+  // The first answer for a range starting there stops half-way and its connection falls silent.
+  for (int64_t start : silentAt) server.AddFault({tovak::testing::FaultKind::SilentMidBody, start, 1});
+  for (int64_t start : trickleAt)
+    server.AddFault({.kind = tovak::testing::FaultKind::Trickle, .rangeStart = start, .bytesPerSecond = trickleRate});
+  if (validator == "etag") server.SetValidator(tovak::testing::Validator::ETag);
+  if (validator == "last-modified") server.SetValidator(tovak::testing::Validator::LastModified);
+  if (swapAfter >= 0) {
+    // A new release under the same address, after that many answers from the file.
+    std::ifstream swapped(swapPath, std::ios::binary);
+    std::ostringstream newer;
+    newer << swapped.rdbuf();
+    server.SwapFileAfter(swapAfter, newer.str());
+  }
   if (!server.Start(port)) {
     std::fprintf(stderr, "cannot listen on 127.0.0.1:%u\n", port);
     return 1;
