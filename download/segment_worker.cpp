@@ -113,8 +113,8 @@ bool WriteChunk(DownloadState& s, int32_t n, int32_t& seq, Bytes& buffer) {
 
 // Fetches the blocks from `at` to `lastByte`, writing a chunk whenever the buffer passes the
 // threshold; false when the range stopped short, `at` then naming the first byte it has not
-// received (the buffer's bytes, in no chunk file, are to be fetched again too). `asked` are the first blocks from `at` on,
-// asked for already.
+// received (the buffer's bytes, in no chunk file, are to be fetched again too). `asked` are the
+// first blocks from `at` on, asked for already.
 bool FetchBlocks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t lastByte, RangePosition& at,
                  Bytes& buffer, BlockRequests asked) {
   DownloadState& s = c.state;

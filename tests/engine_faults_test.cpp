@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "download/file_identity.h"
+#include "download/range_files.h"
+#include "download/segment_worker.h"
 #include "platform/event_pump.h"
 #include "platform/file_system.h"
 #include "tests/support/engine_fixture.h"
@@ -252,6 +254,52 @@ TEST_F(EngineTest, TheLargestCountableTotalIsPlanned) {
   EXPECT_FALSE(fs::exists(drive / "target.zip"));
 }
 
+// One range of twelve blocks run by its worker alone: two chunk files, the second after the tenth
+// block.
+class OneRangeWorker : public EngineTest {
+ protected:
+  const std::string content = testing::RandomBytes(12 * kBlockSpan, 32);
+  void SetUp() override {
+    EngineTest::SetUp();
+    server.SetFile(content);
+    state.link = Link();
+    state.blockSize = kBlockSize;
+    state.tempRoot = kTempRoot;
+    state.totalSize = static_cast<int64_t>(content.size());
+    state.segments = {{0, state.totalSize}};
+    state.plannedCount = 1;
+  }
+  // The segment file after a retry that resumes from the ledger.
+  std::string Resumed() {
+    state.failed = 0;
+    SegmentWorker(engine.Context(), 1, 1);
+    EXPECT_EQ(state.failed.load(), 0);
+    EXPECT_EQ(state.downloaded, state.totalSize);
+    return testing::ReadFile(drive / "01-Download/diRediruzu/1.temp");
+  }
+};
+
+// A chunk file that has gone by the range's join is fetched again, never skipped into a short
+// segment file.
+TEST_F(OneRangeWorker, AChunkLostBeforeTheJoinIsFetchedAgain) {
+  server.AddFault({.kind = FaultKind::Trickle, .rangeStart = 11 * kBlockSpan, .bytesPerSecond = 2 << 20});
+  const fs::path firstChunk = drive / "01-Download/diRediruzu/1/1.temp";
+  std::thread remover([&] {  // while the last block trickles in; Windows refuses while it is written
+    std::error_code refused;
+    for (int tries = 0; tries < 200 && !(fs::exists(firstChunk) && fs::remove(firstChunk, refused)); ++tries)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  });
+  SegmentWorker(engine.Context(), 1, 0);
+  remover.join();
+  EXPECT_EQ(state.failed.load(), 1);
+  const ResumeLedger ledger = ReadLedger(LedgerPath(kTempRoot, 1));
+  EXPECT_EQ(ledger.start, 0);
+  EXPECT_EQ(ledger.seq, 0);
+  EXPECT_EQ(state.downloaded, 0) << "the whole range is to be fetched again";
+  EXPECT_FALSE(fs::exists(drive / "01-Download/diRediruzu/1.temp")) << "no short segment file";
+  EXPECT_TRUE(Resumed() == content);
+}
+
 #ifndef _WIN32
 // A small file system of its own, for a full disk; the tests that need one are skipped where
 // mounting is not allowed.
@@ -309,6 +357,29 @@ TEST_F(EngineTest, AFullDiskWhileChunksAreWrittenIsResumedOnceThereIsRoom) {
   EXPECT_EQ(MessageTexts(), (std::vector<Text>{kWriteFailed, kRetryQuestion}));
   EXPECT_TRUE(testing::ReadFile(d / "target.zip") == content);
   EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
+}
+
+// The disk fills up while the range's chunks are joined: every chunk stays as it was written, and
+// the retry joins them once there is room, fetching nothing again.
+TEST_F(OneRangeWorker, AFullDiskAtTheRangesJoinKeepsItsChunks) {
+  const fs::path d = drive / "d";
+  SmallFileSystem small(d, "13m");  // both chunks (12 MiB), not the segment file's copy of the second
+  if (!small.Mounted()) GTEST_SKIP() << "mounting a file system needs root";
+  testing::SetEnvironment("TOVAK_DRIVE_D", d.string());
+  SegmentWorker(engine.Context(), 1, 0);
+  EXPECT_EQ(state.failed.load(), 1);
+  EXPECT_EQ(state.writeFailed.load(), 1);
+  EXPECT_EQ(fs::file_size(d / "01-Download/diRediruzu/1/1.temp"), 10485770u) << "the first chunk is back";
+  EXPECT_TRUE(fs::exists(d / "01-Download/diRediruzu/1/2.temp"));
+  EXPECT_FALSE(fs::exists(d / "01-Download/diRediruzu/1.temp"));
+  EXPECT_EQ(state.downloaded, state.totalSize) << "nothing is fetched again";
+  const size_t requests = server.Ranges().size();
+  ASSERT_TRUE(small.Resize("64m"));
+  state.failed = 0;
+  SegmentWorker(engine.Context(), 1, 1);
+  EXPECT_TRUE(testing::ReadFile(d / "01-Download/diRediruzu/1.temp") == content);
+  EXPECT_EQ(server.Ranges().size(), requests);
+  testing::SetEnvironment("TOVAK_DRIVE_D", drive.Root());
 }
 #endif
 
