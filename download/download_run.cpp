@@ -170,10 +170,11 @@ bool DownloadEngine::JoinSegments() {
   const bool whole = written && platform::FileLength(joinedPath) == s.totalSize;
   if (whole && platform::RenameFile(joinedPath, s.savePath)) return true;
   storage::RemoveFile(joinedPath);
+  const int64_t room = platform::FreeSpace(FolderOf(s.savePath));
   const char* problem = kCannotWriteTarget;
   if (written && !whole) {
     problem = kSizeMismatch;  // the segments were verified; only a server that lied gets here
-  } else if (!written && platform::FreeSpace(FolderOf(s.savePath)) < s.totalSize) {
+  } else if (!written && room >= 0 && room < s.totalSize) {
     problem = kNoSpaceForTarget;
   }
   context_.desktop.ShowMessage(problem, "错误", MessageButtons::Ok, MessageIcon::Error);

@@ -95,7 +95,9 @@ struct RangePosition {
 };
 
 // The range from `firstByte` on, in blocks of the usual span.
-RangePosition From(int64_t firstByte, int32_t blockSize, int32_t seq) { return {firstByte, firstByte + blockSize, seq}; }
+RangePosition From(int64_t firstByte, int32_t blockSize, int32_t seq) {
+  return {firstByte, firstByte + blockSize, seq};
+}
 
 // Writes `buffer` as the range's next chunk. A chunk that cannot be written whole (a full disk)
 // leaves no file behind, and the range then stops: the bytes are fetched again on a retry.

@@ -198,7 +198,8 @@ struct CurlTransfers::State {
       if (transfer.stall.count() <= 0 || ending.count(easy)) continue;
       long headerBytes = 0;
       curl_easy_getinfo(easy, CURLINFO_HEADER_SIZE, &headerBytes);
-      const curl_off_t moved = headerBytes + Info(easy, CURLINFO_SIZE_DOWNLOAD_T) + Info(easy, CURLINFO_SIZE_UPLOAD_T);
+      const curl_off_t moved =
+          headerBytes + Info(easy, CURLINFO_SIZE_DOWNLOAD_T) + Info(easy, CURLINFO_SIZE_UPLOAD_T);
       if (moved != transfer.moved) {
         transfer.moved = moved;
         transfer.movedAt = now;
