@@ -2,7 +2,10 @@
 // 127.0.0.1 that holds every byte for half the round trip in each direction, holds each new
 // connection for one round trip before anything passes, and sends no faster than a rate per
 // connection, without bursts. With --rates, the connections take their rates from the list in the
-// order in which they open (the same for every run and every tool).
+// order in which they open (the same for every run and every tool). With --silent-connection K
+// and --silent-after N, the K-th connection passes N bytes towards the client and then nothing
+// more to it, while both of its sockets stay open: what a client sees of a path that died without
+// a word, as after a network change.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -32,6 +35,8 @@ struct Options {
   uint16_t listenPort = 0, targetPort = 0;
   std::chrono::milliseconds roundTrip{0};
   std::vector<double> rates;  // bytes per second; empty or 0: unlimited
+  size_t silentConnection = 0;  // 1-based; 0: none
+  int64_t silentAfter = 0;
 };
 
 // Bytes that arrived at one end, with the time they may leave at the other.
@@ -45,8 +50,9 @@ struct Piece {
 // TCP's own flow control reaches the sender.
 class Direction {
  public:
-  Direction(int from, int to, std::chrono::milliseconds delay, double rate, Clock::time_point opened)
-      : from_(from), to_(to), delay_(delay), rate_(rate), opened_(opened) {
+  // `passes` bytes at most go through (-1: all); later ones vanish.
+  Direction(int from, int to, std::chrono::milliseconds delay, double rate, Clock::time_point opened, int64_t passes)
+      : from_(from), to_(to), delay_(delay), rate_(rate), opened_(opened), passes_(passes) {
     capacity_ = std::max<size_t>(4 << 20, static_cast<size_t>(rate * 2 * std::chrono::duration<double>(delay).count()));
   }
   void Run() {
@@ -87,6 +93,11 @@ class Direction {
         ::shutdown(to_, SHUT_WR);
         return;
       }
+      if (passes_ >= 0) {
+        if (passes_ == 0) continue;  // into the void, until the sender closes
+        if (static_cast<int64_t>(piece.bytes.size()) > passes_) piece.bytes.resize(static_cast<size_t>(passes_));
+        passes_ -= static_cast<int64_t>(piece.bytes.size());
+      }
       for (size_t sent = 0; sent < piece.bytes.size();) {
         size_t length = std::min(kSlice, piece.bytes.size() - sent);
         if (rate_ > 0) {  // at most one slice of credit: no burst after a pause
@@ -123,6 +134,7 @@ class Direction {
   std::chrono::milliseconds delay_;
   double rate_;
   Clock::time_point opened_;
+  int64_t passes_;
   size_t capacity_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -153,7 +165,7 @@ void NoDelay(int socket) {
   ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
 }
 
-void Relay(int client, const Options& options, double rate) {
+void Relay(int client, const Options& options, double rate, bool silent) {
   int server = Connect(options.targetPort);
   if (server < 0) {
     ::close(client);
@@ -164,7 +176,8 @@ void Relay(int client, const Options& options, double rate) {
   // The handshake costs one round trip before the first byte can pass.
   const Clock::time_point opened = Clock::now() + options.roundTrip;
   const auto half = options.roundTrip / 2;
-  Direction up(client, server, half, rate, opened), down(server, client, half, rate, opened);
+  Direction up(client, server, half, rate, opened, -1),
+      down(server, client, half, rate, opened, silent ? options.silentAfter : -1);
   std::thread upstream([&] { up.Run(); });
   down.Run();
   upstream.join();
@@ -179,6 +192,8 @@ bool Parse(int argc, char** argv, Options& options) {
     else if (option == "--target") options.targetPort = static_cast<uint16_t>(std::atoi(value.c_str()));
     else if (option == "--rtt-ms") options.roundTrip = std::chrono::milliseconds(std::atoi(value.c_str()));
     else if (option == "--rate") options.rates = {std::atof(value.c_str())};
+    else if (option == "--silent-connection") options.silentConnection = static_cast<size_t>(std::atoi(value.c_str()));
+    else if (option == "--silent-after") options.silentAfter = std::atoll(value.c_str());
     else if (option == "--rates") {
       options.rates.clear();
       std::stringstream list(value);
@@ -195,7 +210,7 @@ bool Parse(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s --listen PORT --target PORT [--rtt-ms N] [--rate BYTES_PER_SECOND | --rates R1,R2,...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --listen PORT --target PORT [--rtt-ms N] [--rate BYTES_PER_SECOND | --rates R1,R2,...] [--silent-connection K --silent-after BYTES]\n", argv[0]);
     return 2;
   }
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -210,6 +225,7 @@ int main(int argc, char** argv) {
     int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     const double rate = options.rates.empty() ? 0 : options.rates[opened % options.rates.size()];
-    std::thread([client, &options, rate] { Relay(client, options, rate); }).detach();
+    const bool silent = opened + 1 == options.silentConnection;
+    std::thread([client, &options, rate, silent] { Relay(client, options, rate, silent); }).detach();
   }
 }
