@@ -88,10 +88,10 @@ void SetFlag(Socket socket, int level, int option) {
 // connection nor a pause between answers buys a burst.
 class Pacer {
  public:
-  // A slow pace sends small slices often, as a trickling link does, rather than long silences.
-  explicit Pacer(int64_t bytesPerSecond)
-      : rate_(static_cast<double>(bytesPerSecond)),
-        slice_(std::clamp<size_t>(static_cast<size_t>(std::max<int64_t>(bytesPerSecond, 0) / 8), 64, 16384)) {}
+  static constexpr size_t kSlice = 16384;
+
+  explicit Pacer(int64_t bytesPerSecond, size_t slice = kSlice)
+      : rate_(static_cast<double>(bytesPerSecond)), slice_(slice) {}
   bool Limited() const { return rate_ > 0; }
   size_t Slice() const { return slice_; }
 
@@ -333,7 +333,9 @@ void RangeServer::Serve(Socket client) {
     }
     Delivery delivery;
     if (!Answer(method, path, headers, response, delivery)) break;
-    Pacer answerPacer(delivery.bytesPerSecond);
+    // A trickle sends small pieces often, as a poor link does, rather than long silences.
+    Pacer answerPacer(delivery.bytesPerSecond,
+                      static_cast<size_t>(std::max<int64_t>(64, delivery.bytesPerSecond / 8)));
     if (!SendAll(client, response, delivery.bytesPerSecond > 0 ? answerPacer : pacer, running_)) {
       ++abortedAnswers_;
       break;
