@@ -36,6 +36,7 @@ http::HttpRequestParams BlockParams(DownloadState& s, const Text& url, const Blo
           .headers = RangeHeader(block),
           .responseHeaders = &headers,
           .status = &status,
+          .timeoutSeconds = s.requestTimeoutSeconds,
           .appendBodyTo = &body,
           .bodyLimit = block.available,
           .queueHint = {.order = block.start - block.rangeStart, .bytesStillWanted = s.StillWanted()}};

@@ -98,6 +98,7 @@ bool DownloadEngine::ProbeSize(int64_t& totalSize) {
   const http::HttpRequestParams probe{.url = s.link,
                                       .headers = "Range : bytes=0-0",
                                       .responseHeaders = &headers,
+                                      .timeoutSeconds = s.requestTimeoutSeconds,
                                       .appendBodyTo = &body,
                                       .bodyLimit = kProbeBodyLimit,
                                       .responseUrl = &ledTo,

@@ -64,6 +64,9 @@ struct DownloadState {
   // the probe of any server (tests run a near one so).
   enum class FirstBlocks { WithTheProbeOfAFarServer, AfterTheProbe, WithTheProbe };
   FirstBlocks firstBlocks = FirstBlocks::WithTheProbeOfAFarServer;
+  // The time-outs of the run's requests, in seconds; the receive time-out is how long an exchange
+  // may stall. 0: the request's default, 15 s (tests of a stall wait less).
+  int32_t requestTimeoutSeconds = 0;
   // Workers still asking for blocks: the fewer there are, the more blocks each asks for ahead, so
   // that the last ranges keep every connection busy.
   std::atomic<int32_t> rangesFetching{0};

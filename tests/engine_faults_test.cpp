@@ -55,6 +55,7 @@ struct Silence {
 class SilentConnection : public EngineTest, public ::testing::WithParamInterface<Silence> {};
 
 TEST_P(SilentConnection, EndsItsBlockAtTheStallTimeAndYesFinishesTheFile) {
+  state.requestTimeoutSeconds = 3;  // the stall time; 15 s unless told
   const std::string content = TwoBlocksARange(21);
   server.AddFault({GetParam().kind, SegmentStart(content, 7) + kBlockSpan, 1});  // its second block
   desktop.Script({kAnswerYes});
@@ -65,8 +66,8 @@ TEST_P(SilentConnection, EndsItsBlockAtTheStallTimeAndYesFinishesTheFile) {
   EXPECT_EQ(MessageTexts(), std::vector<Text>{kRetryQuestion});
   EXPECT_TRUE(Saved() == content);
   EXPECT_EQ(window.GetText(ControlId::标签_进度提示), "下载完成！");
-  EXPECT_GE(untilThePrompt, std::chrono::seconds(14)) << "no byte for the stall time, not sooner";
-  EXPECT_LT(untilThePrompt, std::chrono::seconds(40));
+  EXPECT_GE(untilThePrompt, std::chrono::milliseconds(2900)) << "no byte for the stall time, not sooner";
+  EXPECT_LT(untilThePrompt, std::chrono::seconds(25));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SilentConnection,
