@@ -26,6 +26,9 @@ constexpr int kLanes = 16;  // connections to a host
 constexpr int kExchangesPerConnection = 2;  // a block and the one asked for ahead of it
 constexpr auto kRateSample = std::chrono::milliseconds(100);
 constexpr double kRateWeight = 0.3;  // of the newest sample in a connection's rate
+// Every lane is driven at least this often, whatever its sockets and timers say: an HTTP/2
+// stream whose bytes the library has already read with another stream's can wait with neither.
+constexpr auto kDriveEvery = std::chrono::milliseconds(100);
 
 // "scheme://host:port" of an address: the exchanges to it share its connections.
 std::string HostOf(const std::string& url) {
@@ -80,6 +83,7 @@ struct CurlTransfers::State {
   std::vector<CURL*> idle;
   Clock::time_point lastSample = Clock::now();
   std::array<bool, kLanes> ready{};  // lanes to drive in this round
+  std::array<Clock::time_point, kLanes> driven{};  // when each lane was last driven
   // Whether an exchange has come, gone or been measured since the waiting ones were last placed.
   bool placementChanged = false;
 
@@ -114,6 +118,7 @@ struct CurlTransfers::State {
       }
       for (int lane = 0; lane < kLanes; ++lane) {
         if (!ready[lane]) continue;
+        driven[lane] = Clock::now();
         int active = 0;
         curl_multi_perform(lanes[lane], &active);
         int left = 0;
@@ -126,7 +131,8 @@ struct CurlTransfers::State {
   }
 
   // Until a socket of any lane is ready, a lane's timer is due, or a wake-up (on the first lane);
-  // then `ready` names the lanes to drive: those, and the first one, whose sockets go unseen.
+  // then `ready` names the lanes to drive: those, the first one, whose sockets go unseen, and any
+  // not driven for kDriveEvery.
   void Wait() {
     std::vector<curl_waitfd> sockets;
     std::vector<int> socketLanes;
@@ -159,7 +165,7 @@ struct CurlTransfers::State {
     curl_multi_poll(lanes[0], sockets.data(), static_cast<unsigned>(sockets.size()), static_cast<int>(timeoutMs),
                     nullptr);
     const Clock::time_point woken = Clock::now();
-    for (int i = 0; i < kLanes; ++i) ready[i] = i == 0 || dueAt[i] <= woken;
+    for (int i = 0; i < kLanes; ++i) ready[i] = i == 0 || dueAt[i] <= woken || woken - driven[i] >= kDriveEvery;
     for (size_t k = 0; k < sockets.size(); ++k) {
       if (sockets[k].revents) ready[socketLanes[k]] = true;
     }
