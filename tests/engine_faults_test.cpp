@@ -262,13 +262,7 @@ class OneRangeWorker : public EngineTest {
   const std::string content = testing::RandomBytes(12 * kBlockSpan, 32);
   void SetUp() override {
     EngineTest::SetUp();
-    server.SetFile(content);
-    state.link = Link();
-    state.blockSize = kBlockSize;
-    state.tempRoot = kTempRoot;
-    state.totalSize = static_cast<int64_t>(content.size());
-    state.segments = {{0, state.totalSize}};
-    state.plannedCount = 1;
+    PlanOneRange(content);
   }
   // The segment file after a retry that resumes from the ledger.
   std::string Resumed() {

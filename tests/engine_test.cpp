@@ -184,14 +184,8 @@ TEST_F(EngineTest, WrongLengthAnswersAreRejectedNotStored) {
 TEST_F(EngineTest, WorkerKeepsChunksWrittenBeforeAFailureAndResumesAfterThem) {
   const std::string content = testing::RandomBytes(12 * 1048577, 6);  // one segment of 12 blocks
   const int64_t failedBlock = 10 * 1048577;  // the first block after the first chunk
-  server.SetFile(content);
+  PlanOneRange(content);
   server.AddFault({testing::FaultKind::ServerError, failedBlock, 1});
-  state.link = Link();
-  state.blockSize = kBlockSize;
-  state.tempRoot = kTempRoot;
-  state.totalSize = static_cast<int64_t>(content.size());
-  state.segments = {{0, state.totalSize}};
-  state.plannedCount = 1;
 
   SegmentWorker(engine.Context(), 1, 0);
   EXPECT_EQ(state.failed.load(), 1);

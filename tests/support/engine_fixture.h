@@ -69,6 +69,16 @@ class EngineTest : public ::testing::Test {
     engine.RunDownload();
   }
   std::string Saved() { return ReadFile(drive / "target.zip"); }
+  // Serves `content` as a single planned range, for a test that runs its worker itself.
+  void PlanOneRange(const std::string& content) {
+    server.SetFile(content);
+    state.link = Link();
+    state.blockSize = download::kBlockSize;
+    state.tempRoot = download::kTempRoot;
+    state.totalSize = static_cast<int64_t>(content.size());
+    state.segments = {{0, state.totalSize}};
+    state.plannedCount = 1;
+  }
   // What the run had left when the retry prompt showed: the segment's ledger and the count.
   struct AtThePrompt {
     download::ResumeLedger ledger;
