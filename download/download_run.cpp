@@ -80,7 +80,7 @@ bool DownloadEngine::SavePathUsable() {
   if (!folder.empty() && !storage::DirectoryExists(folder)) {
     problem = kNoFolder + folder;
   } else if (const Text trial = s.savePath + kJoinSuffix;
-             !platform::WriteWholeFile(trial, {}) || !platform::DeleteFileEntry(trial)) {
+             !platform::WriteWholeFile(trial, {}) || !storage::RemoveFile(trial)) {
     problem = kFolderNotWritable + (folder.empty() ? s.savePath : folder);
   } else if (platform::KindOf(s.savePath) != platform::EntryKind::Missing && !platform::CanReplaceFile(s.savePath)) {
     problem = kTargetNotReplaceable + s.savePath;
@@ -171,11 +171,11 @@ bool DownloadEngine::JoinSegments() {
   const bool whole = written && platform::FileLength(joinedPath) == s.totalSize;
   if (whole && platform::RenameFile(joinedPath, s.savePath)) return true;
   storage::RemoveFile(joinedPath);
-  const int64_t room = platform::FreeSpace(FolderOf(s.savePath));
   const char* problem = kCannotWriteTarget;
   if (written && !whole) {
     problem = kSizeMismatch;  // the segments were verified; only a server that lied gets here
-  } else if (!written && room >= 0 && room < s.totalSize) {
+  } else if (const int64_t room = written ? -1 : platform::FreeSpace(FolderOf(s.savePath));
+             room >= 0 && room < s.totalSize) {
     problem = kNoSpaceForTarget;
   }
   context_.desktop.ShowMessage(problem, "错误", MessageButtons::Ok, MessageIcon::Error);

@@ -104,7 +104,7 @@ RangePosition From(int64_t firstByte, int32_t blockSize, int32_t seq) {
 bool WriteChunk(DownloadState& s, int32_t n, int32_t& seq, Bytes& buffer) {
   const Text chunk = ChunkPath(s.tempRoot, n, seq + 1);
   if (!platform::WriteWholeFile(chunk, buffer)) {
-    platform::DeleteFileEntry(chunk);
+    storage::RemoveFile(chunk);
     s.writeFailed.store(1);
     return false;
   }
@@ -173,7 +173,7 @@ void UndoJoin(DownloadContext& c, int32_t n, uint32_t target, int64_t firstChunk
   const Text segmentFile = SegmentFilePath(root, n);
   const bool restored = firstChunkLength > 0 && (target == 0 || c.files.SetLength(target, firstChunkLength));
   if (target != 0) c.files.Close(target);
-  if (!restored || !platform::RenameFile(segmentFile, ChunkPath(root, n, 1))) platform::DeleteFileEntry(segmentFile);
+  if (!restored || !platform::RenameFile(segmentFile, ChunkPath(root, n, 1))) storage::RemoveFile(segmentFile);
 }
 
 // Joins chunks 1 ... `seq` into the segment file. When that fails, the chunks stay and `resume`
@@ -199,7 +199,8 @@ bool JoinChunks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t 
     firstChunkLength = 0;
     target = c.files.Open(segmentFile, storage::kCreateAlways);
   }
-  for (; k <= seq; ++k) {
+  bool appended = target != 0;
+  for (; appended && k <= seq; ++k) {
     const Text chunk = ChunkPath(root, n, k);
     const int64_t length = platform::FileLength(chunk);
     if (length <= 0) {  // lost: the range is fetched again from that chunk on
@@ -207,16 +208,11 @@ bool JoinChunks(DownloadContext& c, int32_t n, const SegmentTask& task, int64_t 
       resume = From(task.start + joined, s.blockSize, k - 1);
       return false;
     }
-    if (target == 0 || !c.files.AppendFile(target, chunk)) {
-      s.writeFailed.store(1);
-      UndoJoin(c, n, target, firstChunkLength);
-      resume = From(lastByte + 1, s.blockSize, seq);
-      return false;
-    }
+    appended = c.files.AppendFile(target, chunk);
     joined += length;
     platform::ProcessPendingEvents();
   }
-  if (target == 0) {
+  if (!appended) {  // a full disk: every chunk stays, and the retry joins them
     s.writeFailed.store(1);
     UndoJoin(c, n, target, firstChunkLength);
     resume = From(lastByte + 1, s.blockSize, seq);

@@ -101,10 +101,9 @@ struct CurlTransfers::State {
         }
         if (!leaving.empty()) changed.notify_all();
         leaving.clear();
-        Sample();
+        if (Sample()) stalled = Stalled();
         if (placementChanged) admitted = Admit();
         placementChanged = false;
-        stalled = Stalled();
       }
       for (CURL* easy : stalled) {
         // A connection that went silent (a half-open one after a network change, say) would
@@ -172,11 +171,11 @@ struct CurlTransfers::State {
   }
 
   // Each connection's rate: the bytes it carried over the last interval in which it carried any.
-  // Under the mutex.
-  void Sample() {
+  // False when the interval has not passed since the last sample. Under the mutex.
+  bool Sample() {
     const Clock::time_point now = Clock::now();
     const double seconds = std::chrono::duration<double>(now - lastSample).count();
-    if (now - lastSample < kRateSample) return;
+    if (now - lastSample < kRateSample) return false;
     lastSample = now;
     placementChanged = true;
     for (auto& [easy, transfer] : running) {
@@ -192,11 +191,12 @@ struct CurlTransfers::State {
         connection.sampled = 0;
       }
     }
+    return true;
   }
 
   // The running exchanges that have moved no byte for their stall time. The check is this
-  // thread's own, every round: a lane is driven only when its sockets or timers call for it, and
-  // a silent connection calls for nothing. Under the mutex.
+  // thread's own, at each sample (not each round, which a busy download makes thousands a
+  // second): a silent connection drives no lane. Under the mutex.
   std::vector<CURL*> Stalled() {
     const Clock::time_point now = Clock::now();
     std::vector<CURL*> stalled;
